@@ -1,0 +1,135 @@
+#ifndef ARTNETPACKETS_H
+#define ARTNETPACKETS_H
+
+// Byte images of the three Art-Net packets the node speaks. Each record's
+// memory image is exactly its UDP payload: it is sent as its raw bytes and a
+// received datagram is read straight into one. Multi-byte fields carry their
+// wire byte order in their type, so the records read the same on any host.
+
+#include <QtEndian>
+#include <QtGlobal>
+
+#include <cstddef>
+#include <type_traits>
+
+namespace ArtNet {
+
+constexpr quint16 DefaultPort = 6454;
+constexpr char Id[8] = {'A', 'r', 't', '-', 'N', 'e', 't', '\0'};
+constexpr quint16 ProtocolVersion = 14;
+constexpr quint16 Oem = 0x00FF;
+constexpr int DmxChannels = 512;
+constexpr int ShortNameLength = 18;
+constexpr int LongNameLength = 64;
+constexpr int NodeReportLength = 64;
+
+enum OpCode : quint16 {
+    OpPoll = 0x2000,
+    OpPollReply = 0x2100,
+    OpDmx = 0x5000,
+};
+
+} // namespace ArtNet
+
+#pragma pack(push, 1)
+
+struct ArtPoll
+{
+    char id[8];
+    quint16_le opCode;
+    quint16_be protocolVersion;
+    quint8 talkToMe;
+    quint8 priority;
+};
+
+struct ArtPollReply
+{
+    char id[8];
+    quint16_le opCode;
+    quint8 ipAddress[4];
+    quint16_le port;
+    quint16_be versionInfo;
+    quint16_be subSwitch;
+    quint16_be oem;
+    quint8 ubeaVersion;
+    quint8 status;
+    quint16_le estaManufacturer;
+    char shortName[ArtNet::ShortNameLength];
+    char longName[ArtNet::LongNameLength];
+    char nodeReport[ArtNet::NodeReportLength];
+    quint16_be numPorts;
+    quint8 portTypes[4];
+    quint8 goodInput[4];
+    quint8 goodOutput[4];
+    quint8 swIn[4];
+    quint8 swOut[4];
+    quint8 swVideo;
+    quint8 swMacro;
+    quint8 swRemote;
+    quint8 spare[3];
+    quint8 style;
+    quint8 mac[6];
+    quint8 filler[32];
+};
+
+struct ArtDmx
+{
+    char id[8];
+    quint16_le opCode;
+    quint16_be protocolVersion;
+    quint8 sequence;
+    quint8 physical;
+    quint16_le universe; // SubUni in the low byte, Net in the high byte
+    quint16_be length;   // valid bytes at the start of data
+    quint8 data[ArtNet::DmxChannels];
+};
+
+#pragma pack(pop)
+
+static_assert(std::is_trivially_copyable<ArtPoll>::value, "ArtPoll must be a plain byte image");
+static_assert(std::is_trivially_copyable<ArtPollReply>::value, "ArtPollReply must be a plain byte image");
+static_assert(std::is_trivially_copyable<ArtDmx>::value, "ArtDmx must be a plain byte image");
+
+static_assert(sizeof(ArtPoll) == 14, "ArtPoll is 14 bytes on the wire");
+static_assert(offsetof(ArtPoll, opCode) == 8, "ArtPoll layout");
+static_assert(offsetof(ArtPoll, protocolVersion) == 10, "ArtPoll layout");
+static_assert(offsetof(ArtPoll, talkToMe) == 12, "ArtPoll layout");
+static_assert(offsetof(ArtPoll, priority) == 13, "ArtPoll layout");
+
+static_assert(sizeof(ArtPollReply) == 239, "ArtPollReply is 239 bytes on the wire");
+static_assert(offsetof(ArtPollReply, opCode) == 8, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, ipAddress) == 10, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, port) == 14, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, versionInfo) == 16, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, subSwitch) == 18, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, oem) == 20, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, ubeaVersion) == 22, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, status) == 23, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, estaManufacturer) == 24, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, shortName) == 26, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, longName) == 44, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, nodeReport) == 108, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, numPorts) == 172, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, portTypes) == 174, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, goodInput) == 178, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, goodOutput) == 182, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, swIn) == 186, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, swOut) == 190, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, swVideo) == 194, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, swMacro) == 195, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, swRemote) == 196, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, spare) == 197, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, style) == 200, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, mac) == 201, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, filler) == 207, "ArtPollReply layout");
+
+static_assert(sizeof(ArtDmx) == 530, "ArtDmx is 530 bytes on the wire");
+static_assert(offsetof(ArtDmx, opCode) == 8, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, protocolVersion) == 10, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, sequence) == 12, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, physical) == 13, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, universe) == 14, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, length) == 16, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, data) == 18, "ArtDmx layout");
+
+#endif // ARTNETPACKETS_H

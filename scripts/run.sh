@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the system and starts Dorvantis.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+
+bash scripts/install-deps.sh
+
+dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
+cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$dir" -j "$(nproc)"
+
+exec "$dir/app/Dorvantis"
