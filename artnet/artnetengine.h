@@ -2,7 +2,9 @@
 #define ARTNETENGINE_H
 
 #include "artnetpackets.h"
+#include "replyratelimiter.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 
@@ -12,6 +14,11 @@ class QUdpSocket;
 // answers ArtPoll with its own ArtPollReply and hands each recognised packet
 // on as a signal. The packet passed by a received... signal is a view of the
 // engine's receive buffer, valid only during the call.
+//
+// Automatic poll replies are rate-limited per destination; every ArtPoll
+// still raises receivedArtPoll. An ArtDmx whose datagram ends before the
+// channel count in its length field is handed on with length cut to the
+// channels that arrived.
 class ArtNetEngine : public QObject
 {
     Q_OBJECT
@@ -20,7 +27,8 @@ public:
     ArtNetEngine(const QHostAddress &address, const quint16 &port, quint8 style, bool autoReply);
     ~ArtNetEngine() override;
 
-    // Binds the port on all local IPv4 interfaces; false when the port is taken.
+    // Binds the port on all local IPv4 interfaces, shared with other sockets
+    // that allow it; false when the port is taken.
     bool start();
 
     void setShortName(const QString &name);
@@ -29,6 +37,9 @@ public:
     void setNetmask(const QString &mask);
     void setAutoReply(bool on);
     const QHostAddress &broadcastAddress() const;
+    const ArtPollReply &ownPollReply() const;
+    // The socket's receive buffer as granted by the system; 0 before start().
+    qint64 receiveBufferSize() const;
 
 signals:
     void sendDebugMessage(QString message);
@@ -51,6 +62,8 @@ private:
     void initPollReply();
     void initPoll();
     void send(const void *record, qint64 size, const QHostAddress &host);
+    void enlargeReceiveBuffer();
+    void answerPoll();
 
     QHostAddress address;
     QHostAddress netmask;
@@ -60,6 +73,19 @@ private:
     bool autoReply;
     ArtPollReply pollReply;
     ArtPoll poll;
+
+    // One buffer for every datagram, sized for the largest record.
+    union ReceiveBuffer {
+        char bytes[sizeof(ArtDmx)];
+        ArtPoll poll;
+        ArtPollReply pollReply;
+        ArtDmx dmx;
+    };
+    ReceiveBuffer received;
+    QHostAddress sender;
+    quint16 senderPort;
+    ReplyRateLimiter replyLimiter;
+    QElapsedTimer clock;
 };
 
 #endif // ARTNETENGINE_H

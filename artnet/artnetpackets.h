@@ -6,10 +6,12 @@
 // received datagram is read straight into one. Multi-byte fields carry their
 // wire byte order in their type, so the records read the same on any host.
 
+#include <QString>
 #include <QtEndian>
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 namespace ArtNet {
@@ -28,6 +30,41 @@ enum OpCode : quint16 {
     OpPollReply = 0x2100,
     OpDmx = 0x5000,
 };
+
+// Bytes of an ArtDmx before its channel data.
+constexpr int DmxHeaderSize = 18;
+
+// The opcode of a received datagram that is one of the three records, 0 for
+// anything else. Only the id ("Art-Net" and a zero byte) and the opcode are
+// tested; a datagram too short to hold both is no record.
+inline quint16 recordOpCode(const char *datagram, qint64 size)
+{
+    if (size < qint64(sizeof Id) + 2 || std::memcmp(datagram, Id, sizeof Id) != 0)
+        return 0;
+    const quint16 opCode = qFromLittleEndian<quint16>(datagram + sizeof Id);
+    switch (opCode) {
+    case OpPoll:
+    case OpPollReply:
+    case OpDmx:
+        return opCode;
+    default:
+        return 0;
+    }
+}
+
+// Fills a fixed-width text field the way strncpy does: Latin-1 characters,
+// zero bytes after a shorter text, and no terminating zero when the text
+// fills the field. A character Latin-1 cannot hold becomes '?'.
+template <std::size_t Width>
+void setText(char (&field)[Width], const QString &text)
+{
+    const QByteArray latin1 = text.toLatin1();
+    std::size_t i = 0;
+    for (; i < Width && i < std::size_t(latin1.size()) && latin1.at(int(i)) != '\0'; ++i)
+        field[i] = latin1.at(int(i));
+    for (; i < Width; ++i)
+        field[i] = '\0';
+}
 
 } // namespace ArtNet
 
@@ -91,12 +128,14 @@ static_assert(std::is_trivially_copyable<ArtPollReply>::value, "ArtPollReply mus
 static_assert(std::is_trivially_copyable<ArtDmx>::value, "ArtDmx must be a plain byte image");
 
 static_assert(sizeof(ArtPoll) == 14, "ArtPoll is 14 bytes on the wire");
+static_assert(offsetof(ArtPoll, id) == 0, "ArtPoll layout");
 static_assert(offsetof(ArtPoll, opCode) == 8, "ArtPoll layout");
 static_assert(offsetof(ArtPoll, protocolVersion) == 10, "ArtPoll layout");
 static_assert(offsetof(ArtPoll, talkToMe) == 12, "ArtPoll layout");
 static_assert(offsetof(ArtPoll, priority) == 13, "ArtPoll layout");
 
 static_assert(sizeof(ArtPollReply) == 239, "ArtPollReply is 239 bytes on the wire");
+static_assert(offsetof(ArtPollReply, id) == 0, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, opCode) == 8, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, ipAddress) == 10, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, port) == 14, "ArtPollReply layout");
@@ -124,12 +163,13 @@ static_assert(offsetof(ArtPollReply, mac) == 201, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, filler) == 207, "ArtPollReply layout");
 
 static_assert(sizeof(ArtDmx) == 530, "ArtDmx is 530 bytes on the wire");
+static_assert(offsetof(ArtDmx, id) == 0, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, opCode) == 8, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, protocolVersion) == 10, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, sequence) == 12, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, physical) == 13, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, universe) == 14, "ArtDmx layout");
 static_assert(offsetof(ArtDmx, length) == 16, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, data) == 18, "ArtDmx layout");
+static_assert(offsetof(ArtDmx, data) == ArtNet::DmxHeaderSize, "ArtDmx layout");
 
 #endif // ARTNETPACKETS_H

@@ -1,0 +1,44 @@
+#ifndef REPLYRATELIMITER_H
+#define REPLYRATELIMITER_H
+
+#include <QtGlobal>
+
+// Token buckets, one per destination address, that cap how many poll replies
+// go to any one host. A poll costs a few bytes and its reply is seventeen
+// times larger, so without a cap a stream of polls with a forged sender
+// address would turn the node into an amplifier aimed at that address.
+//
+// The table has a fixed number of slots and never allocates. A slot whose
+// bucket has refilled is as good as a new one and is reused for the next
+// unknown destination; when every slot is busy, unknown destinations share
+// one overflow bucket, so the total rate stays bounded whatever arrives.
+class ReplyRateLimiter
+{
+public:
+    static constexpr int Slots = 64;
+
+    ReplyRateLimiter(int perSecond, int burst);
+
+    // Takes one token for `destination` (an IPv4 address) at `nowMs`, a
+    // monotonic millisecond clock; true when the reply may be sent.
+    bool allow(quint32 destination, qint64 nowMs);
+
+private:
+    struct Bucket
+    {
+        quint32 destination;
+        qint64 stamp;
+        qint64 tokens; // thousandths of a reply
+        bool used;
+    };
+
+    void refill(Bucket &bucket, qint64 nowMs) const;
+    bool take(Bucket &bucket, qint64 nowMs) const;
+
+    qint64 perSecond;
+    qint64 capacity;
+    Bucket buckets[Slots];
+    Bucket overflow;
+};
+
+#endif // REPLYRATELIMITER_H
