@@ -1,0 +1,375 @@
+// The shared section must behave like a Windows named file mapping on every
+// platform: fresh sections read as zeros, the contents live exactly as long as
+// some process holds the section, and a holder that dies takes nothing with it
+// but its own hold. Cross-process cases run the sectionholder program.
+
+#include "plaintest.h"
+#include "sharedsection.h"
+#include "universedataarea.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+
+using SharedSection::Access;
+
+namespace {
+
+#ifdef _WIN32
+unsigned long processId() { return GetCurrentProcessId(); }
+void pause10ms() { Sleep(10); }
+std::string ownDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string file(path, length);
+    return file.substr(0, file.find_last_of("\\/") + 1);
+}
+const char *const HolderProgram = "sectionholder.exe";
+#else
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
+void pause10ms()
+{
+    const timespec delay = {0, 10 * 1000 * 1000};
+    nanosleep(&delay, nullptr);
+}
+std::string ownDirectory()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    std::string file(path, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return file.substr(0, file.find_last_of('/') + 1);
+}
+const char *const HolderProgram = "sectionholder";
+#endif
+
+int uniqueNumber()
+{
+    static int counter = 0;
+    return ++counter;
+}
+
+// Each case gets a name of its own, so that cases and parallel test runs never
+// meet in one section. Spaces as in the real name.
+std::string sectionName()
+{
+    return "Dorvantis test section " + std::to_string(processId()) + " " + std::to_string(uniqueNumber());
+}
+
+bool fileExists(const std::string &path) { return std::ifstream(path).good(); }
+
+// The section holder in another process.
+class Holder
+{
+public:
+    Holder(const char *mode, const std::string &name, std::size_t offset, int value)
+    {
+        const std::string stem = "sectionholder-" + std::to_string(processId()) + "-" + std::to_string(uniqueNumber());
+        readyFile = stem + ".ready";
+        releaseFile = stem + ".release";
+        std::remove(readyFile.c_str());
+        std::remove(releaseFile.c_str());
+        const std::string program = ownDirectory() + HolderProgram;
+        const std::string size = std::to_string(UniverseData::AreaSize);
+        const std::string offsetText = std::to_string(offset);
+        const std::string valueText = std::to_string(value);
+#ifdef _WIN32
+        std::string commandLine = "\"" + program + "\" " + mode + " \"" + name + "\" " + size + " " + offsetText
+            + " " + valueText + " " + readyFile + " " + releaseFile;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process))
+            PlainTest::fail(__FILE__, __LINE__, "cannot start " + program);
+        CloseHandle(process.hThread);
+#else
+        pid = fork();
+        if (pid == 0) {
+            execl(program.c_str(), program.c_str(), mode, name.c_str(), size.c_str(), offsetText.c_str(),
+                  valueText.c_str(), readyFile.c_str(), releaseFile.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        if (pid < 0)
+            PlainTest::fail(__FILE__, __LINE__, "cannot fork");
+#endif
+        running = true;
+    }
+
+    ~Holder()
+    {
+        if (running)
+            kill();
+        std::remove(readyFile.c_str());
+        std::remove(releaseFile.c_str());
+    }
+
+    // The byte the holder found at its offset; -1 when it could not get the section.
+    int waitReady()
+    {
+        for (int i = 0; i < 3000 && !fileExists(readyFile); ++i)
+            pause10ms();
+        std::ifstream in(readyFile);
+        std::string text;
+        in >> text;
+        if (text.empty())
+            PlainTest::fail(__FILE__, __LINE__, "the holder did not report");
+        return text == "fail" ? -1 : std::stoi(text);
+    }
+
+    // Lets the holder unmap and close, and waits until it has exited.
+    void release()
+    {
+        std::ofstream(releaseFile) << "go\n";
+        join();
+    }
+
+    // Ends the holder without giving it a chance to close anything.
+    void kill()
+    {
+#ifdef _WIN32
+        TerminateProcess(process.hProcess, 1);
+#else
+        ::kill(pid, SIGKILL);
+#endif
+        join();
+    }
+
+private:
+    void join()
+    {
+#ifdef _WIN32
+        WaitForSingleObject(process.hProcess, 30000);
+        CloseHandle(process.hProcess);
+#else
+        waitpid(pid, nullptr, 0);
+#endif
+        running = false;
+    }
+
+#ifdef _WIN32
+    PROCESS_INFORMATION process = {};
+#else
+    pid_t pid = -1;
+#endif
+    bool running = false;
+    std::string readyFile;
+    std::string releaseFile;
+};
+
+// A created and mapped section, released at the end of a case however it ends.
+struct Mapping
+{
+    Mapping(const std::string &name, std::uint32_t size = UniverseData::AreaSize)
+        : handle(SharedSection::create(name.c_str(), size)),
+          bytes(static_cast<unsigned char *>(SharedSection::map(handle, Access::Write)))
+    {
+    }
+    ~Mapping() { reset(); }
+    void reset()
+    {
+        SharedSection::unmap(bytes);
+        SharedSection::close(handle);
+        bytes = nullptr;
+        handle = nullptr;
+    }
+    SharedSection::Handle handle;
+    unsigned char *bytes;
+};
+
+bool allZero(const unsigned char *bytes, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+PLAINTEST(newSectionReadsAsZerosAndCoversTheWholeArea)
+{
+    Mapping area(sectionName());
+    PT_CHECK(area.handle != nullptr);
+    PT_CHECK(area.bytes != nullptr);
+    // Windows reports whole pages, so the view may be a little larger.
+    PT_CHECK(SharedSection::viewSize(area.bytes) >= UniverseData::AreaSize);
+    PT_CHECK(SharedSection::viewSize(area.bytes) < UniverseData::AreaSize + 65536);
+    PT_CHECK(allZero(area.bytes, UniverseData::AreaSize));
+    area.bytes[UniverseData::AreaSize - 1] = 0xff; // the last byte is writable
+}
+
+PLAINTEST(sectionIsGoneOnceItsOnlyHolderCloses)
+{
+    const std::string name = sectionName();
+    {
+        Mapping area(name);
+        area.bytes[100] = 42;
+    }
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Read) == nullptr);
+    Mapping again(name);
+    PT_COMPARE(again.bytes[100], 0);
+}
+
+PLAINTEST(openOfAMissingNameFails)
+{
+    const std::string name = sectionName();
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Write) == nullptr);
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Read) == nullptr);
+    // A failed open leaves nothing behind for a creator to find.
+    Mapping area(name);
+    PT_CHECK(allZero(area.bytes, UniverseData::AreaSize));
+}
+
+PLAINTEST(nullAndUnknownArgumentsFailWithoutEffect)
+{
+    PT_CHECK(SharedSection::map(nullptr, Access::Write) == nullptr);
+    PT_CHECK(SharedSection::map(nullptr, Access::Read) == nullptr);
+    PT_CHECK(!SharedSection::unmap(nullptr));
+    PT_CHECK(!SharedSection::close(nullptr));
+    PT_COMPARE(SharedSection::viewSize(nullptr), 0u);
+
+    Mapping area(sectionName());
+    area.bytes[7] = 7;
+    int local = 0;
+    PT_CHECK(!SharedSection::unmap(&local));
+    PT_COMPARE(area.bytes[7], 7);
+}
+
+PLAINTEST(handlesInOneProcessShareContentsAndLifetime)
+{
+    const std::string name = sectionName();
+    Mapping first(name);
+    first.bytes[1000] = 0x5a;
+
+    SharedSection::Handle reader = SharedSection::open(name.c_str(), Access::Read);
+    PT_CHECK(reader != nullptr);
+    // A read handle cannot be mapped for writing.
+    PT_CHECK(SharedSection::map(reader, Access::Write) == nullptr);
+    const auto *seen = static_cast<const unsigned char *>(SharedSection::map(reader, Access::Read));
+    PT_CHECK(seen != nullptr);
+    PT_COMPARE(seen[1000], 0x5a);
+
+    // The creator's handle goes; the reader keeps the section and its contents.
+    first.reset();
+    Mapping second(name);
+    PT_COMPARE(second.bytes[1000], 0x5a);
+    second.bytes[1001] = 0x11;
+    PT_COMPARE(seen[1001], 0x11);
+
+    PT_CHECK(SharedSection::unmap(const_cast<unsigned char *>(seen)));
+    PT_CHECK(SharedSection::close(reader));
+}
+
+PLAINTEST(aViewOutlivesItsHandleButTheNameGoesWithTheLastHandle)
+{
+    const std::string name = sectionName();
+    SharedSection::Handle handle = SharedSection::create(name.c_str(), UniverseData::AreaSize);
+    auto *bytes = static_cast<unsigned char *>(SharedSection::map(handle, Access::Write));
+    PT_CHECK(bytes != nullptr);
+    bytes[5] = 5;
+    PT_CHECK(SharedSection::close(handle));
+    bytes[6] = 6; // the view is still usable
+    PT_COMPARE(bytes[5], 5);
+
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Read) == nullptr);
+    Mapping fresh(name);
+    PT_COMPARE(fresh.bytes[5], 0);
+    fresh.bytes[7] = 7;
+    PT_COMPARE(bytes[7], 0);
+
+    PT_CHECK(SharedSection::unmap(bytes));
+    PT_CHECK(!SharedSection::unmap(bytes));
+}
+
+PLAINTEST(creatingAnExistingSmallerSectionKeepsItsSize)
+{
+    const std::string name = sectionName();
+    Mapping small(name, 4096);
+    small.bytes[10] = 10;
+    Mapping large(name, UniverseData::AreaSize);
+    PT_CHECK(large.bytes != nullptr);
+    PT_COMPARE(large.bytes[10], 10);
+    // Whoever needs the whole area must check the view before writing.
+    PT_CHECK(SharedSection::viewSize(large.bytes) < UniverseData::AreaSize);
+}
+
+PLAINTEST(anotherProcessSeesAndChangesTheData)
+{
+    const std::string name = sectionName();
+    Mapping area(name);
+    area.bytes[2000] = 0x5a;
+    Holder other("open", name, 2000, 0xa5);
+    PT_COMPARE(other.waitReady(), 0x5a);
+    PT_COMPARE(area.bytes[2000], 0xa5);
+    other.release();
+}
+
+PLAINTEST(sectionSurvivesItsCreatorWhileAnotherProcessHoldsIt)
+{
+    const std::string name = sectionName();
+    Mapping area(name);
+    area.bytes[UniverseData::AreaSize - 1] = 0x77;
+    Holder other("open", name, 0, 0x33);
+    PT_COMPARE(other.waitReady(), 0);
+    area.reset();
+
+    // A new creator gets the section that is still held, contents and all.
+    Mapping again(name);
+    PT_COMPARE(again.bytes[UniverseData::AreaSize - 1], 0x77);
+    PT_COMPARE(again.bytes[0], 0x33);
+    PT_CHECK(SharedSection::viewSize(again.bytes) >= UniverseData::AreaSize);
+    other.release();
+}
+
+PLAINTEST(nameIsGoneAfterTheLastProcessCloses)
+{
+    const std::string name = sectionName();
+    Holder creator("create", name, 300, 0x99);
+    PT_COMPARE(creator.waitReady(), 0);
+    {
+        SharedSection::Handle held = SharedSection::open(name.c_str(), Access::Read);
+        PT_CHECK(held != nullptr);
+        SharedSection::close(held);
+    }
+    creator.release();
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Read) == nullptr);
+    Holder next("open", name, 0, -1);
+    PT_COMPARE(next.waitReady(), -1);
+}
+
+PLAINTEST(aKilledCreatorLeavesNothingForTheNextOne)
+{
+    const std::string name = sectionName();
+    Holder creator("create", name, 300, 0x99);
+    PT_COMPARE(creator.waitReady(), 0);
+    creator.kill();
+
+    PT_CHECK(SharedSection::open(name.c_str(), Access::Write) == nullptr);
+    Mapping fresh(name);
+    PT_CHECK(fresh.bytes != nullptr);
+    PT_CHECK(allZero(fresh.bytes, UniverseData::AreaSize));
+}
+
+PLAINTEST(aKilledCreatorLeavesNothingEvenWhenNobodyOpensFirst)
+{
+    const std::string name = sectionName();
+    Holder creator("create", name, 300, 0x99);
+    PT_COMPARE(creator.waitReady(), 0);
+    creator.kill();
+
+    Holder next("create", name, 300, -1);
+    PT_COMPARE(next.waitReady(), 0);
+    next.release();
+}
+
+PLAINTEST_MAIN()
