@@ -1,0 +1,501 @@
+#include "artnetengine.h"
+
+#include <QElapsedTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+// Every engine here that is started or sends is built for 127.0.0.1, so its
+// broadcast address is 127.255.255.255 and nothing leaves the machine.
+//
+// Loopback layout for a test on port P: the engine holds 0.0.0.0:P; a
+// listener holds 127.0.0.1:P and, being the more specific bind, receives
+// every unicast to 127.0.0.1:P; another holds 127.255.255.255:P and receives
+// the broadcasts. The test's peer sends from 127.0.0.1 to 127.0.0.2:P, which
+// only the engine's wildcard bind matches, so a reply "to the sender's
+// address on the engine's port" lands at the unicast listener.
+
+namespace {
+
+const QHostAddress Local(QStringLiteral("127.0.0.1"));
+const QHostAddress EngineOnly(QStringLiteral("127.0.0.2"));
+const QHostAddress LoopbackBroadcast(QStringLiteral("127.255.255.255"));
+
+constexpr quint8 Style = 6;
+
+QByteArray image(const void *record, int size)
+{
+    return QByteArray(static_cast<const char *>(record), size);
+}
+
+QByteArray artPoll(quint8 talkToMe)
+{
+    QByteArray d("Art-Net", 8);  // id
+    d += '\x00';                 // opCode 0x2000, low byte first
+    d += '\x20';
+    d += '\x00';                 // protocolVersion 14, high byte first
+    d += '\x0E';
+    d += char(talkToMe);         // talkToMe
+    d += '\x00';                 // priority
+    return d;
+}
+
+QByteArray artPollReply()
+{
+    QByteArray d("Art-Net", 8);  // id
+    d += '\x00';                 // opCode 0x2100
+    d += '\x21';
+    d += QByteArray(229, '\0');  // the rest of the 239 bytes
+    return d;
+}
+
+// An ArtDmx of `size` bytes whose length field says `length` and whose
+// channel data is `fill` throughout.
+QByteArray artDmx(quint16 universe, quint16 length, char fill, int size = int(sizeof(ArtDmx)))
+{
+    QByteArray d("Art-Net", 8);  // id
+    d += '\x00';                 // opCode 0x5000
+    d += '\x50';
+    d += '\x00';                 // protocolVersion 14
+    d += '\x0E';
+    d += '\x01';                 // sequence
+    d += '\x00';                 // physical
+    d += char(universe & 0xFF);  // universe, low byte first
+    d += char(universe >> 8);
+    d += char(length >> 8);      // length, high byte first
+    d += char(length & 0xFF);
+    d += QByteArray(qMax(0, size - d.size()), fill); // data
+    return d.left(size);
+}
+
+QByteArray takeDatagram(QUdpSocket &socket)
+{
+    QByteArray d(int(socket.pendingDatagramSize()), '\0');
+    socket.readDatagram(d.data(), d.size());
+    return d;
+}
+
+// Records what the engine emits, connected by signature strings the way the
+// rest of the program connects to the engine.
+class Recorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList events;
+    QList<QByteArray> dmx;
+    QHostAddress pollPeer;
+    quint16 pollPeerPort = 0;
+    QUdpSocket *replyWatch = nullptr;
+    bool replyWasQueued = false;
+
+    bool connectTo(ArtNetEngine *engine)
+    {
+        return connect(engine, SIGNAL(receivedArtPoll(ArtPoll,QHostAddress,quint16)),
+                       this, SLOT(onArtPoll(ArtPoll,QHostAddress,quint16)))
+            && connect(engine, SIGNAL(receivedArtPollReply(ArtPollReply,QHostAddress,quint16)),
+                       this, SLOT(onArtPollReply(ArtPollReply,QHostAddress,quint16)))
+            && connect(engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)),
+                       this, SLOT(onArtDmx(ArtDmx,QHostAddress,quint16)));
+    }
+
+    int count(const QString &event) const { return int(events.count(event)); }
+
+public slots:
+    void onArtPoll(const ArtPoll &, const QHostAddress &peer, const quint16 &port)
+    {
+        record(QStringLiteral("poll"));
+        pollPeer = peer;
+        pollPeerPort = port;
+        if (replyWatch)
+            replyWasQueued = replyWatch->hasPendingDatagrams();
+    }
+
+    void onArtPollReply(const ArtPollReply &, const QHostAddress &, const quint16 &)
+    {
+        record(QStringLiteral("reply"));
+    }
+
+    void onArtDmx(const ArtDmx &packet, const QHostAddress &, const quint16 &)
+    {
+        dmx.append(image(&packet, sizeof packet));
+        record(QStringLiteral("dmx"));
+    }
+
+    // Runs only once the event loop is back: marks where a drain ended.
+    void drainEnded() { events.append(QStringLiteral("|")); }
+
+private:
+    void record(const QString &event)
+    {
+        events.append(event);
+        QMetaObject::invokeMethod(this, "drainEnded", Qt::QueuedConnection);
+    }
+};
+
+// A started engine on `port` with the listeners and the peer described above.
+struct Loopback
+{
+    explicit Loopback(quint16 port, bool autoReply = true)
+        : port(port), engine(new ArtNetEngine(Local, port, Style, autoReply))
+    {
+    }
+
+    bool open()
+    {
+        const auto shared = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+        return engine->start() && recorder.connectTo(engine.get()) && unicast.bind(Local, port, shared)
+            && broadcast.bind(LoopbackBroadcast, port, shared) && peer.bind(Local, 0);
+    }
+
+    void sendToEngine(const QByteArray &datagram)
+    {
+        peer.writeDatagram(datagram, EngineOnly, port);
+    }
+
+    quint16 port;
+    std::unique_ptr<ArtNetEngine> engine;
+    Recorder recorder;
+    QUdpSocket unicast;
+    QUdpSocket broadcast;
+    QUdpSocket peer;
+};
+
+} // namespace
+
+class tst_ArtNetEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ownPollReplyImage();
+    void namesAreWrittenIntoTheNextReply();
+    void broadcastAddressKeepsHostBitsSet_data();
+    void broadcastAddressKeepsHostBitsSet();
+
+    void pollIsAnsweredBeforeItIsReported_data();
+    void pollIsAnsweredBeforeItIsReported();
+    void pollWithoutAutoReplyIsOnlyReported();
+    void pollFloodRepliesAreRateLimited();
+
+    void queuedDatagramsAreHandledInOneDrainInOrder();
+    void shortArtDmxCarriesNoStaleBytes_data();
+    void shortArtDmxCarriesNoStaleBytes();
+    void stallAtFullLoadLosesNothing();
+
+    void sendSlotsWriteWholeRecordsToTheEnginePort();
+
+    void startFailsWhenPortIsHeldExclusively();
+    void destructionReleasesThePort();
+};
+
+void tst_ArtNetEngine::ownPollReplyImage()
+{
+    // Built for a 2.x address to check the image only; this engine never starts or sends.
+    const ArtNetEngine engine(QHostAddress(QStringLiteral("2.0.0.10")), 6454, Style, true);
+
+    QByteArray expected(239, '\0');
+    const unsigned char head[] = {
+        'A', 'r', 't', '-', 'N', 'e', 't', 0, // id
+        0x00, 0x21,                           // opCode 0x2100, low byte first
+        0x02, 0x00, 0x00, 0x0A,               // ipAddress 2.0.0.10
+        0x36, 0x19,                           // port 6454, low byte first
+        0x00, 0x00,                           // versionInfo
+        0x00, 0x00,                           // subSwitch
+        0x00, 0xFF,                           // oem 0x00FF, high byte first
+        0x00,                                 // ubeaVersion
+        0x00,                                 // status
+        0x00, 0x00,                           // estaManufacturer
+    };
+    std::memcpy(expected.data(), head, sizeof head);
+    expected.replace(26, 14, "Veldara ArtNet");        // shortName
+    expected.replace(44, 21, "Veldara ArtNet Engine"); // longName
+    expected[200] = char(Style);                       // style
+
+    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)), expected);
+}
+
+void tst_ArtNetEngine::namesAreWrittenIntoTheNextReply()
+{
+    ArtNetEngine engine(QHostAddress(QStringLiteral("2.0.0.10")), 6454, Style, true);
+    const QByteArray before = image(&engine.ownPollReply(), sizeof(ArtPollReply));
+
+    engine.setShortName(QStringLiteral("Dorvantis"));
+    engine.setLongName(QStringLiteral("Veldara Dorvantis 1.3"));
+    engine.setNodeReport(QString(70, QLatin1Char('r')));
+    engine.setNetmask(QStringLiteral("255.255.0.0"));
+
+    QByteArray expected = before;
+    expected.replace(26, 18, QByteArray("Dorvantis") + QByteArray(9, '\0'));
+    expected.replace(44, 64, QByteArray("Veldara Dorvantis 1.3") + QByteArray(43, '\0'));
+    expected.replace(108, 64, QByteArray(64, 'r'));
+    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)), expected);
+
+    engine.setShortName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)).mid(26, 18), QByteArray("ABCDEFGHIJKLMNOPQR"));
+}
+
+void tst_ArtNetEngine::broadcastAddressKeepsHostBitsSet_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("netmask"); // empty: the mask set at construction
+    QTest::addColumn<QString>("broadcast");
+
+    QTest::newRow("2.0.0.10") << "2.0.0.10" << QString() << "2.255.255.255";
+    QTest::newRow("192.168.1.20") << "192.168.1.20" << QString() << "192.255.255.255";
+    QTest::newRow("loopback") << "127.0.0.1" << QString() << "127.255.255.255";
+    QTest::newRow("/24 mask") << "192.168.1.20" << "255.255.255.0" << "192.168.1.255";
+    QTest::newRow("not an address") << "no address" << QString() << "0.255.255.255";
+}
+
+void tst_ArtNetEngine::broadcastAddressKeepsHostBitsSet()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, netmask);
+    QFETCH(QString, broadcast);
+
+    ArtNetEngine engine{QHostAddress(address), 6454, Style, true};
+    if (!netmask.isEmpty())
+        engine.setNetmask(netmask);
+    QCOMPARE(engine.broadcastAddress(), QHostAddress(broadcast));
+}
+
+void tst_ArtNetEngine::pollIsAnsweredBeforeItIsReported_data()
+{
+    QTest::addColumn<int>("talkToMe");
+    QTest::addColumn<bool>("toSender");
+
+    QTest::newRow("bit 0 set") << 0x01 << true;
+    QTest::newRow("bit 0 set among others") << 0x07 << true;
+    QTest::newRow("no bits") << 0x00 << false;
+    QTest::newRow("bit 0 clear, bit 1 set") << 0x02 << false;
+}
+
+void tst_ArtNetEngine::pollIsAnsweredBeforeItIsReported()
+{
+    QFETCH(int, talkToMe);
+    QFETCH(bool, toSender);
+
+    Loopback net(46000);
+    QVERIFY(net.open());
+    QUdpSocket &replyAt = toSender ? net.unicast : net.broadcast;
+    QUdpSocket &nothingAt = toSender ? net.broadcast : net.unicast;
+    net.recorder.replyWatch = &replyAt;
+
+    net.sendToEngine(artPoll(quint8(talkToMe)));
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), 1);
+
+    QVERIFY(net.recorder.replyWasQueued);
+    QCOMPARE(net.recorder.pollPeer, Local);
+    QCOMPARE(net.recorder.pollPeerPort, net.peer.localPort());
+
+    QHostAddress from;
+    quint16 fromPort = 0;
+    QByteArray reply(int(replyAt.pendingDatagramSize()), '\0');
+    replyAt.readDatagram(reply.data(), reply.size(), &from, &fromPort);
+    QCOMPARE(reply.size(), 239);
+    QCOMPARE(reply, image(&net.engine->ownPollReply(), sizeof(ArtPollReply)));
+    QCOMPARE(fromPort, net.port);
+    QVERIFY(!nothingAt.hasPendingDatagrams());
+}
+
+void tst_ArtNetEngine::pollWithoutAutoReplyIsOnlyReported()
+{
+    Loopback net(46001, false);
+    QVERIFY(net.open());
+
+    net.sendToEngine(artPoll(0x01));
+    net.sendToEngine(artPoll(0x00));
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), 2);
+    // A reply would already be queued on loopback by now.
+    QVERIFY(!net.unicast.hasPendingDatagrams());
+    QVERIFY(!net.broadcast.hasPendingDatagrams());
+
+    net.engine->setAutoReply(true);
+    net.sendToEngine(artPoll(0x01));
+    QTRY_VERIFY(net.unicast.hasPendingDatagrams());
+}
+
+void tst_ArtNetEngine::pollFloodRepliesAreRateLimited()
+{
+    Loopback net(46002);
+    QVERIFY(net.open());
+
+    constexpr int Polls = 60;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < Polls; ++i)
+        net.sendToEngine(artPoll(0x01));
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), Polls);
+    const qint64 elapsed = timer.elapsed();
+
+    int replies = 0;
+    while (net.unicast.hasPendingDatagrams()) {
+        QCOMPARE(takeDatagram(net.unicast).size(), 239);
+        ++replies;
+    }
+    // The first polls are all answered; beyond that, ten a second.
+    QVERIFY2(replies >= 10, qPrintable(QString::number(replies)));
+    QVERIFY2(replies <= 10 + elapsed / 100 + 1, qPrintable(QString::number(replies)));
+}
+
+void tst_ArtNetEngine::queuedDatagramsAreHandledInOneDrainInOrder()
+{
+    Loopback net(46003);
+    QVERIFY(net.open());
+
+    net.sendToEngine(artDmx(3, 512, '\x33'));
+    net.sendToEngine(QByteArray("not Art-Net at all, just some bytes"));
+    net.sendToEngine(artPollReply());
+    QByteArray unknown = artPollReply();
+    unknown[9] = '\x60'; // opcode 0x6000
+    net.sendToEngine(unknown);
+    net.sendToEngine(artDmx(4, 512, '\x44'));
+
+    QTRY_COMPARE(net.recorder.events.size(), 6);
+    QCOMPARE(net.recorder.events,
+             QStringList({"dmx", "reply", "dmx", "|", "|", "|"}));
+    QCOMPARE(int(reinterpret_cast<const ArtDmx *>(net.recorder.dmx[0].constData())->universe), 3);
+    QCOMPARE(int(reinterpret_cast<const ArtDmx *>(net.recorder.dmx[1].constData())->universe), 4);
+    QVERIFY(!net.unicast.hasPendingDatagrams());
+    QVERIFY(!net.broadcast.hasPendingDatagrams());
+}
+
+void tst_ArtNetEngine::shortArtDmxCarriesNoStaleBytes_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("statedLength");
+    QTest::addColumn<int>("passedLength");
+
+    QTest::newRow("20 bytes claiming 512") << 20 << 512 << 2;
+    QTest::newRow("header only claiming 512") << 18 << 512 << 0;
+    QTest::newRow("10 bytes, no length field") << 10 << 0 << 0;
+    QTest::newRow("100 bytes claiming 50") << 100 << 50 << 50;
+    QTest::newRow("full, claiming 24") << 530 << 24 << 24;
+    QTest::newRow("full, claiming 600") << 530 << 600 << 512;
+    QTest::newRow("oversized, cut by the read") << 700 << 512 << 512;
+}
+
+void tst_ArtNetEngine::shortArtDmxCarriesNoStaleBytes()
+{
+    QFETCH(int, size);
+    QFETCH(int, statedLength);
+    QFETCH(int, passedLength);
+
+    Loopback net(46004);
+    QVERIFY(net.open());
+
+    net.sendToEngine(artDmx(0x0102, 512, '\xAA'));
+    net.sendToEngine(artDmx(7, quint16(statedLength), '\x55', size));
+    QTRY_COMPARE(net.recorder.dmx.size(), 2);
+
+    const QByteArray &received = net.recorder.dmx[1];
+    const auto *dmx = reinterpret_cast<const ArtDmx *>(received.constData());
+    const int arrived = qBound(0, size - 18, 512);
+    QCOMPARE(int(dmx->length), passedLength);
+    QCOMPARE(received.mid(18, arrived), QByteArray(arrived, '\x55'));
+    QCOMPARE(received.mid(18 + arrived), QByteArray(512 - arrived, '\0'));
+    if (size >= 16)
+        QCOMPARE(int(dmx->universe), 7);
+    else
+        QCOMPARE(int(dmx->universe), 0);
+}
+
+void tst_ArtNetEngine::stallAtFullLoadLosesNothing()
+{
+    Loopback net(46005);
+    QVERIFY(net.open());
+
+    // 100 ms of 256 universes at 44 Hz arriving while the event loop is busy.
+    constexpr int Datagrams = 1127;
+    // Loopback charges a 530-byte datagram about 1.3 KB of the receive queue.
+    constexpr qint64 ChargePerDatagram = 1536;
+    QUdpSocket probe;
+    QVERIFY(probe.bind(Local, 0));
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024 * 1024);
+    const qint64 systemLimit = probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toLongLong();
+    if (systemLimit < Datagrams * ChargePerDatagram)
+        QSKIP(qPrintable(QStringLiteral("the system grants at most %1 bytes of receive buffer").arg(systemLimit)));
+    QVERIFY(net.engine->receiveBufferSize() >= Datagrams * ChargePerDatagram);
+
+    for (int i = 0; i < Datagrams; ++i)
+        net.sendToEngine(artDmx(quint16(i % 256), 512, char(i)));
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("dmx")), Datagrams);
+}
+
+void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
+{
+    Loopback net(46006);
+    QVERIFY(net.open());
+    ArtNetEngine &engine = *net.engine;
+
+    // A short length still goes out with all 512 channels.
+    const QByteArray dmxBytes = artDmx(9, 24, '\x24');
+    ArtDmx dmx;
+    std::memcpy(&dmx, dmxBytes.constData(), sizeof dmx);
+
+    engine.sendArtDmx(dmx, QHostAddress());
+    QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.broadcast), dmxBytes);
+
+    engine.sendArtDmx(dmx, Local);
+    QTRY_VERIFY(net.unicast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.unicast), dmxBytes);
+
+    engine.sendArtPoll(Local, true);
+    QTRY_VERIFY(net.unicast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.unicast), artPoll(0x01));
+
+    engine.sendArtPoll(Local, false);
+    QTRY_VERIFY(net.unicast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.unicast), artPoll(0x00));
+
+    ArtPoll poll;
+    const QByteArray pollBytes = artPoll(0xF3);
+    std::memcpy(&poll, pollBytes.constData(), sizeof poll);
+    engine.sendArtPoll(poll, QHostAddress());
+    QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.broadcast), pollBytes);
+
+    engine.sendArtPollReply(engine.ownPollReply(), Local);
+    QTRY_VERIFY(net.unicast.hasPendingDatagrams());
+    QCOMPARE(takeDatagram(net.unicast), image(&engine.ownPollReply(), sizeof(ArtPollReply)));
+}
+
+void tst_ArtNetEngine::startFailsWhenPortIsHeldExclusively()
+{
+    const quint16 port = 46007;
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress(QHostAddress::AnyIPv4), port, QUdpSocket::DontShareAddress));
+
+    ArtNetEngine engine(Local, port, Style, true);
+    Recorder recorder;
+    QVERIFY(recorder.connectTo(&engine));
+    QVERIFY(!engine.start());
+    QCOMPARE(engine.receiveBufferSize(), qint64(0));
+
+    QUdpSocket peer;
+    peer.writeDatagram(artPoll(0x01), Local, port);
+    peer.writeDatagram(artDmx(1, 512, '\x01'), Local, port);
+    QTRY_VERIFY(holder.hasPendingDatagrams());
+    QCoreApplication::processEvents();
+    QVERIFY(recorder.events.isEmpty());
+}
+
+void tst_ArtNetEngine::destructionReleasesThePort()
+{
+    const quint16 port = 46008;
+    {
+        ArtNetEngine engine(Local, port, Style, true);
+        QVERIFY(engine.start());
+        QUdpSocket exclusive;
+        QVERIFY(!exclusive.bind(QHostAddress(QHostAddress::AnyIPv4), port, QUdpSocket::DontShareAddress));
+    }
+    QUdpSocket exclusive;
+    QVERIFY(exclusive.bind(QHostAddress(QHostAddress::AnyIPv4), port, QUdpSocket::DontShareAddress));
+}
+
+QTEST_GUILESS_MAIN(tst_ArtNetEngine)
+#include "tst_artnetengine.moc"
