@@ -16,9 +16,9 @@ class QUdpSocket;
 // engine's receive buffer, valid only during the call.
 //
 // Automatic poll replies are rate-limited per destination; every ArtPoll
-// still raises receivedArtPoll. An ArtDmx whose datagram ends before the
-// channel count in its length field is handed on with length cut to the
-// channels that arrived.
+// still raises receivedArtPoll. Bytes a short datagram does not cover read
+// as zero, and an ArtDmx whose datagram ends before the channel count in its
+// length field is handed on with length cut to the channels that arrived.
 class ArtNetEngine : public QObject
 {
     Q_OBJECT
@@ -28,7 +28,8 @@ public:
     ~ArtNetEngine() override;
 
     // Binds the port on all local IPv4 interfaces, shared with other sockets
-    // that allow it; false when the port is taken.
+    // that allow it, and enlarges the receive queue as far as the system
+    // lets it; false when the port is taken.
     bool start();
 
     void setShortName(const QString &name);
