@@ -1,0 +1,414 @@
+// The mapper is the only writer of the shared universe data area. These tests
+// watch the area the way the driver library does, through a second handle on
+// the real section, and check every byte of it after each packet, so that a
+// stray write anywhere shows up.
+
+#include "artnetengine.h"
+#include "sharedsection.h"
+#include "universedataarea.h"
+#include "universemapper.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr int RecordBytes = 524;
+constexpr int DataOffset = 4;
+constexpr int CountOffset = 516;
+constexpr int AreaBytes = 134144;
+constexpr quint16 EnginePort = 46100;
+
+// An ArtDmx as it comes off the wire, built from bytes rather than through the
+// record type so that the byte order of universe and length is tested too.
+QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
+{
+    QByteArray datagram;
+    datagram.append("Art-Net", 8);                  // id, with its terminating zero
+    datagram.append('\x00').append('\x50');          // opcode 0x5000, low byte first
+    datagram.append('\x00').append('\x0e');          // protocol version 14, high byte first
+    datagram.append('\x00');                         // sequence
+    datagram.append('\x00');                         // physical
+    datagram.append(char(universe & 0xff)).append(char(universe >> 8)); // universe, low byte first
+    datagram.append(char(length >> 8)).append(char(length & 0xff));     // length, high byte first
+    for (int i = 0; i < 512; ++i)                    // channel data: fill, fill+1, ...
+        datagram.append(char(quint8(fill + i)));
+    return datagram;
+}
+
+const ArtDmx &asRecord(const QByteArray &datagram)
+{
+    return *reinterpret_cast<const ArtDmx *>(datagram.constData());
+}
+
+void process(UniverseMapper &mapper, const QByteArray &datagram)
+{
+    mapper.processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), EnginePort);
+}
+
+// A handle on the area of our own, as the driver library would hold it.
+class AreaWatcher
+{
+public:
+    AreaWatcher()
+        : handle(SharedSection::open(UniverseData::SectionName, SharedSection::Access::Write)),
+          bytes(static_cast<char *>(SharedSection::map(handle, SharedSection::Access::Write)))
+    {
+    }
+    ~AreaWatcher()
+    {
+        SharedSection::unmap(bytes);
+        SharedSection::close(handle);
+    }
+    bool isValid() const { return bytes && SharedSection::viewSize(bytes) >= AreaBytes; }
+    QByteArray snapshot() const { return QByteArray(bytes, AreaBytes); }
+    void fill(char value) { std::memset(bytes, value, AreaBytes); }
+    quint32 word(int offset) const
+    {
+        quint32 value;
+        std::memcpy(&value, bytes + offset, sizeof value);
+        return value;
+    }
+    void setWord(int offset, quint32 value) { std::memcpy(bytes + offset, &value, sizeof value); }
+
+private:
+    SharedSection::Handle handle;
+    char *bytes;
+};
+
+void putWord(QByteArray &image, int offset, quint32 value)
+{
+    std::memcpy(image.data() + offset, &value, sizeof value);
+}
+
+quint32 wordAt(const QByteArray &image, int offset)
+{
+    quint32 value;
+    std::memcpy(&value, image.constData() + offset, sizeof value);
+    return value;
+}
+
+} // namespace
+
+// Closes every modal message box as it appears and remembers what it said.
+class BoxCloser : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        bool hasParent;
+    };
+
+    BoxCloser()
+    {
+        timer.setInterval(10);
+        connect(&timer, SIGNAL(timeout()), this, SLOT(closeModalBox()));
+        timer.start();
+    }
+
+    QList<Box> boxes;
+
+private slots:
+    void closeModalBox()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        boxes.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                      box->parentWidget() != nullptr});
+        box->done(QMessageBox::Ok);
+    }
+
+private:
+    QTimer timer;
+};
+
+class tst_UniverseMapper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void packetFillsItsRecordAndNothingElse_data();
+    void packetFillsItsRecordAndNothingElse();
+    void shorterPacketKeepsTheLongerOnesTail();
+    void everyPacketCountsWhoeverSentIt();
+    void hostilePacketsStayInsideTheArea_data();
+    void hostilePacketsStayInsideTheArea();
+    void existingSmallerSectionIsNeverWritten();
+    void failedCreationReportsBothErrors();
+    void engineCarriesArtDmxIntoTheArea();
+    void areaOutlivesTheMapperWhileAnotherProcessHoldsIt();
+
+private:
+    std::unique_ptr<UniverseMapper> mapper;
+};
+
+void tst_UniverseMapper::init()
+{
+    // Nothing else holds the area between tests, so each mapper starts on zeros.
+    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
+}
+
+void tst_UniverseMapper::cleanup()
+{
+    mapper.reset();
+}
+
+void tst_UniverseMapper::packetFillsItsRecordAndNothingElse_data()
+{
+    QTest::addColumn<int>("universe");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("recordOffset");
+
+    QTest::newRow("universe 0, full") << 0 << 512 << 0;
+    QTest::newRow("universe 3, full") << 3 << 512 << 1572;
+    QTest::newRow("universe 3, empty") << 3 << 0 << 1572;
+    QTest::newRow("universe 17, one channel") << 17 << 1 << 17 * 524;
+    QTest::newRow("universe 255, the very end") << 255 << 512 << 133620;
+}
+
+void tst_UniverseMapper::packetFillsItsRecordAndNothingElse()
+{
+    QFETCH(int, universe);
+    QFETCH(int, length);
+    QFETCH(int, recordOffset);
+
+    mapper.reset(new UniverseMapper(nullptr));
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+    const QByteArray before = area.snapshot();
+    QCOMPARE(before, QByteArray(AreaBytes, '\0'));
+
+    const QByteArray datagram = artDmx(quint16(universe), quint16(length), 0x40);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("ArtDmx Received: %1 : %2\n").arg(universe).arg(length)));
+    process(*mapper, datagram);
+
+    QByteArray expected = before;
+    expected.replace(recordOffset + DataOffset, length, datagram.mid(18, length));
+    putWord(expected, recordOffset, quint32(length));
+    putWord(expected, recordOffset + CountOffset, 1);
+    QCOMPARE(area.snapshot(), expected);
+}
+
+void tst_UniverseMapper::shorterPacketKeepsTheLongerOnesTail()
+{
+    mapper.reset(new UniverseMapper(nullptr));
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+
+    const QByteArray full = artDmx(9, 512, 0x10);
+    const QByteArray shorter = artDmx(9, 24, 0xa0);
+    process(*mapper, full);
+    process(*mapper, shorter);
+
+    const QByteArray image = area.snapshot();
+    const int record = 9 * RecordBytes;
+    QCOMPARE(wordAt(image, record), quint32(24));
+    QCOMPARE(image.mid(record + DataOffset, 24), shorter.mid(18, 24));
+    QCOMPARE(image.mid(record + DataOffset + 24, 488), full.mid(18 + 24, 488));
+    QCOMPARE(wordAt(image, record + CountOffset), quint32(2));
+}
+
+void tst_UniverseMapper::everyPacketCountsWhoeverSentIt()
+{
+    mapper.reset(new UniverseMapper(nullptr));
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+    const int record = 4 * RecordBytes;
+    area.setWord(record + CountOffset, 0xfffffffeu);
+
+    const QByteArray datagram = artDmx(4, 512, 0);
+    mapper->processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), 6454);
+    QCOMPARE(area.word(record + CountOffset), 0xffffffffu);
+    mapper->processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.2")), 1234);
+    QCOMPARE(area.word(record + CountOffset), 0u); // wraps
+    QCOMPARE(area.word(record), 512u);
+}
+
+void tst_UniverseMapper::hostilePacketsStayInsideTheArea_data()
+{
+    QTest::addColumn<int>("universe");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("written"); // otherwise dropped without a trace
+
+    QTest::newRow("universe 256 (Net 1)") << 256 << 10 << false;
+    QTest::newRow("universe 65535") << 65535 << 512 << false;
+    QTest::newRow("universe 256, length 65535") << 256 << 65535 << false;
+    QTest::newRow("length 513") << 5 << 513 << true;
+    QTest::newRow("length 65535") << 5 << 65535 << true;
+    QTest::newRow("length 513 in the last record") << 255 << 513 << true;
+}
+
+void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
+{
+    QFETCH(int, universe);
+    QFETCH(int, length);
+    QFETCH(bool, written);
+
+    mapper.reset(new UniverseMapper(nullptr));
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+    area.fill('\x5a');
+    const QByteArray before = area.snapshot();
+
+    const QByteArray datagram = artDmx(quint16(universe), quint16(length), 0x80);
+    process(*mapper, datagram);
+
+    QByteArray expected = before;
+    if (written) {
+        // Cut to the channels a record has, and that many announced.
+        const int record = universe * RecordBytes;
+        expected.replace(record + DataOffset, 512, datagram.mid(18, 512));
+        putWord(expected, record, 512);
+        putWord(expected, record + CountOffset, 0x5a5a5a5au + 1);
+    }
+    QCOMPARE(area.snapshot(), expected);
+}
+
+void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
+{
+    // Someone else made a section of this name too small for the area.
+    SharedSection::Handle other = SharedSection::create(UniverseData::SectionName, 4096);
+    auto *otherBytes = static_cast<char *>(SharedSection::map(other, SharedSection::Access::Write));
+    QVERIFY(otherBytes);
+    std::memset(otherBytes, 0x33, 4096);
+
+    BoxCloser closer;
+    mapper.reset(new UniverseMapper(nullptr));
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].title, QStringLiteral("error"));
+    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error mapping data link"));
+    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(closer.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!closer.boxes[0].hasParent);
+
+    process(*mapper, artDmx(0, 512, 1));
+    process(*mapper, artDmx(7, 512, 1));
+    QCOMPARE(QByteArray(otherBytes, 4096), QByteArray(4096, '\x33'));
+
+    // The mapper still holds its handle: the section lives on after ours goes.
+    SharedSection::unmap(otherBytes);
+    SharedSection::close(other);
+    SharedSection::Handle stillThere = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
+    QVERIFY(stillThere);
+    SharedSection::close(stillThere);
+}
+
+void tst_UniverseMapper::failedCreationReportsBothErrors()
+{
+#ifdef Q_OS_LINUX
+    // A directory where the shared memory object would be makes its creation fail,
+    // even for root.
+    const QString blocker = QStringLiteral("/dev/shm/") + QString::fromLatin1(UniverseData::SectionName);
+    if (!QDir().mkdir(blocker))
+        QSKIP("cannot block the section name here");
+    struct RemoveBlocker
+    {
+        QString path;
+        ~RemoveBlocker() { QDir().rmdir(path); }
+    } removeBlocker{blocker};
+
+    BoxCloser closer;
+    mapper.reset(new UniverseMapper(nullptr));
+    QCOMPARE(closer.boxes.size(), 2);
+    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error creating data link"));
+    QCOMPARE(closer.boxes[1].text, QStringLiteral("Error mapping data link"));
+    for (const BoxCloser::Box &box : closer.boxes) {
+        QCOMPARE(box.title, QStringLiteral("error"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    // Unlinked, the mapper takes packets without writing anywhere.
+    process(*mapper, artDmx(0, 512, 1));
+    mapper.reset();
+#else
+    QSKIP("the name can only be blocked on Linux");
+#endif
+}
+
+void tst_UniverseMapper::engineCarriesArtDmxIntoTheArea()
+{
+    ArtNetEngine engine(QHostAddress(QStringLiteral("127.0.0.1")), EnginePort, 6, true);
+    QVERIFY(engine.start());
+    mapper.reset(new UniverseMapper(nullptr));
+    QVERIFY(QObject::connect(&engine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
+                             mapper.get(), SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &))));
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+
+    const QByteArray datagram = artDmx(0x0021, 24, 0x07); // Net 0, Sub-Net 2, Universe 1
+    QUdpSocket sender;
+    QCOMPARE(sender.writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")), EnginePort),
+             qint64(datagram.size()));
+
+    const int record = 0x21 * RecordBytes;
+    QTRY_COMPARE(area.word(record + CountOffset), 1u);
+    QCOMPARE(area.word(record), 24u);
+    QCOMPARE(area.snapshot().mid(record + DataOffset, 512), datagram.mid(18, 24) + QByteArray(488, '\0'));
+}
+
+void tst_UniverseMapper::areaOutlivesTheMapperWhileAnotherProcessHoldsIt()
+{
+    mapper.reset(new UniverseMapper(nullptr));
+    process(*mapper, artDmx(5, 512, 0x42));
+
+    // A second process holds the area, as the driver library does in its host.
+    QTemporaryDir files;
+    QVERIFY(files.isValid());
+    const QString ready = files.filePath(QStringLiteral("ready"));
+    const QString release = files.filePath(QStringLiteral("release"));
+    QProcess holder;
+    holder.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sectionholder"),
+                 {QStringLiteral("open"), QString::fromLatin1(UniverseData::SectionName),
+                  QString::number(AreaBytes), QString::number(5 * RecordBytes + DataOffset), QStringLiteral("-1"),
+                  ready, release});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(QFile::exists(ready));
+    QFile readyFile(ready);
+    QVERIFY(readyFile.open(QIODevice::ReadOnly));
+    QCOMPARE(readyFile.readAll().trimmed(), QByteArray::number(0x42));
+
+    // The program ends and starts again: the new mapper finds the same contents.
+    mapper.reset();
+    mapper.reset(new UniverseMapper(nullptr));
+    {
+        AreaWatcher area;
+        QVERIFY(area.isValid());
+        QCOMPARE(area.word(5 * RecordBytes), 512u);
+        QCOMPARE(area.word(5 * RecordBytes + CountOffset), 1u);
+        QCOMPARE(area.snapshot().mid(5 * RecordBytes + DataOffset, 512), artDmx(5, 512, 0x42).mid(18));
+    }
+
+    QFile releaseFile(release);
+    QVERIFY(releaseFile.open(QIODevice::WriteOnly));
+    releaseFile.close();
+    QVERIFY(holder.waitForFinished());
+    QCOMPARE(holder.exitCode(), 0);
+
+    // With every holder gone, the name goes and the next start is fresh.
+    mapper.reset();
+    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
+}
+
+QTEST_MAIN(tst_UniverseMapper)
+#include "tst_universemapper.moc"
