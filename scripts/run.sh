@@ -10,4 +10,9 @@ dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
 cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build "$dir" -j "$(nproc)"
 
+# Without a display, show the whole system at work on a virtual one.
+if [ -z "${DISPLAY:-}" ]; then
+    exec bash scripts/demo.sh "$dir"
+fi
+
 exec "$dir/app/Dorvantis"

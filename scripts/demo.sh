@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Shows the whole system at work on a virtual display, all traffic on
+# 127.0.0.1: Dorvantis starts with 127.0.0.1 chosen in its dialog, artnetsend
+# sends a moving pattern to universes 0 to 3, dmxmonitor reads the values
+# through the driver library as a visualiser host would, and a screenshot of
+# the main window is saved. Everything is stopped again at the end.
+#
+#   bash scripts/demo.sh [build folder]     (default: build/release)
+#
+# Needs Xvfb, xdotool and ImageMagick's import (scripts/install-deps.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+
+dir=${1:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
+dir=$(cd "$dir" && pwd)
+app=$dir/app/Dorvantis
+send=$dir/tools/artnetsend
+monitor=$dir/tools/dmxmonitor
+library=$dir/driver/libVdEthDMX.so
+screenshot=$dir/dorvantis-demo.png
+universes=0-3
+seconds=5
+
+for f in "$app" "$send" "$monitor" "$library"; do
+    [ -e "$f" ] || { echo "demo: $f is missing; build first (bash scripts/run.sh)" >&2; exit 1; }
+done
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "demo: $tool is missing (bash scripts/install-deps.sh)" >&2; exit 1; }
+done
+if command -v ss >/dev/null && ss -Huln 'sport = :6454' | grep -q .; then
+    echo "demo: another program listens on UDP port 6454; stop it first" >&2
+    exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/dorvantis-demo.XXXXXX")
+xvfb_pid=
+app_pid=
+send_pid=
+
+stop() {
+    local pid=$1 seconds=$2
+    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq $((seconds * 10))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+cleanup() {
+    stop "$send_pid" 2
+    stop "$app_pid" 5
+    stop "$xvfb_pid" 5
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display of our own: Xvfb picks a free number and writes it to fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || { echo "demo: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+export QT_QPA_PLATFORM=xcb
+echo "demo: virtual display $DISPLAY"
+
+# A home of its own, with 127.0.0.1 stored as the previous choice, so that the
+# dialog opens with it selected and the user's settings are never touched.
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config
+mkdir -p "$XDG_CONFIG_HOME/Veldara Orvik"
+printf '[Network]\nip=127.0.0.1\n' >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
+
+"$app" >"$work/dorvantis.log" 2>&1 &
+app_pid=$!
+
+find_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+}
+
+dialog=$(find_window '^Select IP$') || { echo "demo: the Select-IP dialog did not appear" >&2; exit 1; }
+xdotool windowfocus --sync "$dialog"
+xdotool key --clearmodifiers Return
+echo "demo: Select-IP dialog answered with the stored address 127.0.0.1"
+
+window=$(find_window '^Veldara Dorvantis$') || { echo "demo: the main window did not appear" >&2; exit 1; }
+echo "demo: Dorvantis is running (pid $app_pid)"
+
+echo "demo: asking the node who it is"
+"$send" --poll --timeout 1000 | sed 's/^/    /' || true
+
+"$send" --universe "$universes" --pattern ramp --rate 44 &
+send_pid=$!
+echo "demo: artnetsend sends a moving ramp to universes $universes at 44 frames/s"
+
+echo "demo: dmxmonitor reads channels 1-12 through the driver library, once a second"
+"$monitor" --once --library "$library" --universe "$universes" --channels 1-12 | grep -v '^universe' | sed 's/^/    /'
+for _ in $(seq "$seconds"); do
+    sleep 1
+    "$monitor" --once --library "$library" --universe "$universes" --channels 1-12 | grep '^universe' | sed 's/^/    /'
+    echo
+done
+
+import -window "$window" "$screenshot"
+echo "demo: screenshot of the main window: $screenshot"
+
+stop "$send_pid" 2
+send_pid=
+
+# Quit through the File menu, as a user would; closing the window only hides it.
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers alt+f
+sleep 0.3
+xdotool key --clearmodifiers q
+for _ in $(seq 50); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$app_pid" 2>/dev/null; then
+    echo "demo: Dorvantis did not quit from its menu; stopping it" >&2
+else
+    wait "$app_pid" && echo "demo: Dorvantis quit with exit code 0" || echo "demo: Dorvantis quit with exit code $?"
+fi
+app_pid=
