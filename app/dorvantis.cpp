@@ -1,0 +1,171 @@
+#include "dorvantis.h"
+
+#include "artnetengine.h"
+#include "selectipdialog.h"
+#include "ui_about.h"
+#include "universemapper.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHostAddress>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+namespace {
+
+// The one version number the program shows: in its ArtPollReply long name
+// and in the About box.
+const char Version[] = "1.3";
+
+constexpr quint8 NodeStyle = 6;
+
+} // namespace
+
+dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    ui.setupUi(this);
+    // The form asks for its designed size, but never less than its contents need.
+    resize(size().expandedTo(minimumSizeHint()));
+    // An icon of the window's own, empty: the application icon is a separate setting.
+    setWindowIcon(QIcon());
+
+    setObjectName(QStringLiteral("Dorvantis"));
+    setWindowTitle(tr("Veldara Dorvantis"));
+
+    setupArtNet();
+    createActions();
+    createMenus();
+
+    universeMapper = new UniverseMapper(this);
+    connect(artNetEngine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
+            universeMapper, SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
+
+    createTrayIcon();
+    trayIcon->show();
+}
+
+dorvantis::~dorvantis()
+{
+    // The mapper goes first: it unmaps the shared area while nothing can write
+    // into it any more. The engine follows, so that the port is free again.
+    delete universeMapper;
+    delete artNetEngine;
+}
+
+void dorvantis::setupArtNet()
+{
+    QString address;
+    {
+        // Only the address is needed from the dialog; it is released right after.
+        SelectIpDialog dialog(nullptr, Qt::WindowFlags());
+        dialog.exec();
+        address = dialog.ui.ipComboBox->currentText();
+    }
+
+    {
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("Network"));
+        settings.setValue(QStringLiteral("ip"), address);
+        settings.endGroup();
+    }
+
+    selectedIp = address;
+
+    artNetEngine = new ArtNetEngine(QHostAddress(address), ArtNet::DefaultPort, NodeStyle, true);
+    artNetEngine->setShortName(QStringLiteral("Dorvantis"));
+    artNetEngine->setLongName(QStringLiteral("Veldara Dorvantis %1").arg(QLatin1String(Version)));
+
+    if (artNetEngine->start()) {
+        qDebug("ArtNet engine running\n");
+        ui.statusBar->showMessage(tr("ArtNet engine running on: %1").arg(address), 0);
+    }
+}
+
+void dorvantis::createActions()
+{
+    minimizeAction = new QAction(tr("Mi&nimize"), this);
+    connect(minimizeAction, SIGNAL(triggered()), this, SLOT(hide()));
+
+    maximizeAction = new QAction(tr("Ma&ximize"), this);
+    connect(maximizeAction, SIGNAL(triggered()), this, SLOT(showMaximized()));
+
+    restoreAction = new QAction(tr("&Restore"), this);
+    connect(restoreAction, SIGNAL(triggered()), this, SLOT(show()));
+
+    aboutAction = new QAction(tr("About"), this);
+    connect(aboutAction, SIGNAL(triggered()), this, SLOT(slotAbout()));
+
+    quitAction = new QAction(tr("&Quit"), this);
+    quitAction->setIcon(QIcon(QStringLiteral(":/action_icon/quit.png")));
+    connect(quitAction, SIGNAL(triggered()), qApp, SLOT(quit()));
+}
+
+void dorvantis::createMenus()
+{
+    QMenu *fileMenu = ui.menuBar->addMenu(tr("&File"));
+    fileMenu->addAction(quitAction);
+
+    QMenu *helpMenu = ui.menuBar->addMenu(tr("&?"));
+    helpMenu->addAction(aboutAction);
+}
+
+void dorvantis::createTrayIcon()
+{
+    trayIconMenu = new QMenu(this);
+    trayIconMenu->addAction(minimizeAction);
+    trayIconMenu->addAction(maximizeAction);
+    trayIconMenu->addAction(restoreAction);
+    trayIconMenu->addSeparator();
+    trayIconMenu->addAction(quitAction);
+
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setContextMenu(trayIconMenu);
+    trayIcon->setIcon(QIcon(QStringLiteral(":/dorvantis/icon.png")));
+    trayIcon->setToolTip(tr("Dorvantis running on %1").arg(selectedIp));
+}
+
+void dorvantis::setVisible(bool visible)
+{
+    minimizeAction->setEnabled(visible);
+    maximizeAction->setEnabled(!visible);
+    restoreAction->setEnabled(!visible);
+    QMainWindow::setVisible(visible);
+}
+
+void dorvantis::closeEvent(QCloseEvent *event)
+{
+    // Without the tray icon there would be no way back: let the close happen.
+    if (!trayIcon->isVisible())
+        return;
+
+    QMessageBox::information(this, tr("Systray"),
+                             tr("The program will keep running in the system tray. To terminate the program, "
+                                "choose <b>Quit</b> in the context menu that pops up when clicking this "
+                                "program's entry in the system tray."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+    hide();
+    event->ignore();
+}
+
+void dorvantis::slotAbout()
+{
+    // A fresh box each time, a window of its own rather than a child of this one.
+    QDialog dialog(nullptr, Qt::WindowFlags());
+    Ui::About about;
+    about.setupUi(&dialog);
+    dialog.setWindowIcon(QIcon());
+    dialog.resize(dialog.size().expandedTo(dialog.minimumSizeHint()));
+
+    about.version->setTextFormat(Qt::PlainText);
+    about.version->setText(QStringLiteral("Version %1").arg(QLatin1String(Version)));
+
+    dialog.exec();
+}

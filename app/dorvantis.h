@@ -1,0 +1,57 @@
+#ifndef DORVANTIS_H
+#define DORVANTIS_H
+
+#include "ui_dorvantis.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class ArtNetEngine;
+class UniverseMapper;
+class QAction;
+class QCloseEvent;
+class QMenu;
+class QSystemTrayIcon;
+
+// The program's main window and the owner of everything it runs. Its
+// constructor asks for the address to work on, starts the Art-Net node,
+// creates the shared universe data area and links the two; the window itself
+// shows a fixed text and where the node listens. Closing it only hides it
+// while the tray icon is up: the program ends through Quit.
+class dorvantis : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit dorvantis(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~dorvantis() override;
+
+    // Keeps the tray menu's Minimize, Maximize and Restore in step with the window.
+    void setVisible(bool visible) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void slotAbout();
+
+private:
+    void setupArtNet();
+    void createActions();
+    void createMenus();
+    void createTrayIcon();
+
+    Ui::dorvantisClass ui;
+    ArtNetEngine *artNetEngine = nullptr;
+    UniverseMapper *universeMapper = nullptr;
+    QAction *minimizeAction = nullptr;
+    QAction *maximizeAction = nullptr;
+    QAction *restoreAction = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QSystemTrayIcon *trayIcon = nullptr;
+    QMenu *trayIconMenu = nullptr;
+    QString selectedIp;
+};
+
+#endif // DORVANTIS_H

@@ -1,0 +1,29 @@
+#ifndef TESTWINDOW_H
+#define TESTWINDOW_H
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class dorvantis;
+
+// Builds the main window as main() does, answering the address dialog that
+// its constructor runs. Only a loopback address or none at all may be chosen,
+// so that the node never answers anything beyond this machine.
+namespace TestWindow {
+
+enum class Leave { Ok, Escape, CloseButton };
+
+struct Record
+{
+    int addressDialogs = 0;
+    bool windowVisibleDuringDialog = false;
+    QStringList messageBoxes; // "title: text" of every box, each accepted
+};
+
+std::unique_ptr<dorvantis> create(const QString &address, Record *record = nullptr, Leave leave = Leave::Ok);
+
+} // namespace TestWindow
+
+#endif // TESTWINDOW_H

@@ -1,0 +1,134 @@
+#include "dorvantis.h"
+#include "modalanswerer.h"
+#include "testwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+enum class Leave { Ok, Escape, CloseButton };
+
+QSize pixmapSize(const QLabel *label)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return label->pixmap().size();
+#else
+    return label->pixmap(Qt::ReturnByValue).size();
+#endif
+}
+
+QAction *aboutAction(dorvantis &window)
+{
+    return window.menuBar()->actions().at(1)->menu()->actions().at(0);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Leave)
+
+class tst_about : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void boxShowsPictureNameAndVersion();
+    void eachOpeningBuildsAFreshBoxThatEndsLikeOk_data();
+    void eachOpeningBuildsAFreshBoxThatEndsLikeOk();
+};
+
+void tst_about::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Veldara Orvik"));
+    QCoreApplication::setApplicationName(QStringLiteral("Dorvantis"));
+}
+
+void tst_about::boxShowsPictureNameAndVersion()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    window->show();
+
+    int boxes = 0;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        ++boxes;
+        QCOMPARE(dialog->objectName(), QStringLiteral("About"));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Veldara Dorvantis"));
+        // A window of its own, not placed over the main window.
+        QVERIFY(!dialog->parentWidget());
+
+        auto *version = dialog->findChild<QLabel *>(QStringLiteral("version"));
+        QVERIFY(version);
+        QCOMPARE(version->text(), QStringLiteral("Version 1.3"));
+        QCOMPARE(version->textFormat(), Qt::PlainText);
+
+        auto *picture = dialog->findChild<QLabel *>(QStringLiteral("label"));
+        QVERIFY(picture);
+        QCOMPARE(pixmapSize(picture), QSize(120, 100));
+
+        auto *title = dialog->findChild<QLabel *>(QStringLiteral("label_2"));
+        QVERIFY(title && title->text().contains(QLatin1String(">Dorvantis<")));
+        auto *contact = dialog->findChild<QLabel *>(QStringLiteral("label_3"));
+        QVERIFY(contact && contact->openExternalLinks());
+        QVERIFY(contact->text().contains(QLatin1String("mailto:")));
+
+        QVERIFY(dialog->width() >= 447 && dialog->height() >= 225);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+
+    aboutAction(*window)->trigger();
+    QCOMPARE(boxes, 1);
+    QVERIFY(window->isVisible());
+}
+
+void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk_data()
+{
+    QTest::addColumn<Leave>("leave");
+    QTest::newRow("ok") << Leave::Ok;
+    QTest::newRow("escape") << Leave::Escape;
+    QTest::newRow("close button") << Leave::CloseButton;
+}
+
+void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk()
+{
+    QFETCH(Leave, leave);
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    window->show();
+
+    QList<QPointer<QWidget>> boxes;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        // The previous box is gone before the next one opens.
+        for (const QPointer<QWidget> &earlier : boxes)
+            QVERIFY(earlier.isNull());
+        boxes << dialog;
+        switch (leave) {
+        case Leave::Ok:
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
+            break;
+        case Leave::Escape:
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            break;
+        case Leave::CloseButton:
+            dialog->close();
+            break;
+        }
+    });
+
+    aboutAction(*window)->trigger();
+    aboutAction(*window)->trigger();
+
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY(boxes[0].isNull() && boxes[1].isNull());
+    QVERIFY(window->isVisible());
+    QVERIFY(!window->findChild<QDialog *>());
+}
+
+QTEST_MAIN(tst_about)
+#include "tst_about.moc"

@@ -1,0 +1,332 @@
+#include "dorvantis.h"
+#include "modalanswerer.h"
+#include "selectipdialog.h"
+#include "sharedsection.h"
+#include "testwindow.h"
+#include "universedataarea.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHostAddress>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QUdpSocket>
+
+Q_DECLARE_METATYPE(TestWindow::Leave)
+
+namespace {
+
+constexpr quint16 ArtNetPort = 6454;
+
+QSystemTrayIcon *trayIconOf(dorvantis &window)
+{
+    return window.findChild<QSystemTrayIcon *>();
+}
+
+QAction *trayAction(dorvantis &window, const QString &text)
+{
+    const QList<QAction *> actions = trayIconOf(window)->contextMenu()->actions();
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QString storedAddress()
+{
+    QSettings settings;
+    return settings.value(QStringLiteral("Network/ip"), QStringLiteral("<none>")).toString();
+}
+
+// A reader's view of the shared universe data area, as the driver side has it.
+class AreaReader
+{
+public:
+    AreaReader()
+    {
+        section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
+        if (section)
+            area = static_cast<const UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Read));
+    }
+    ~AreaReader()
+    {
+        SharedSection::unmap(const_cast<UniverseDataArea *>(area));
+        SharedSection::close(section);
+    }
+    const UniverseRecord *record(int universe) const { return area ? &area->universes[universe] : nullptr; }
+
+private:
+    SharedSection::Handle section = nullptr;
+    const UniverseDataArea *area = nullptr;
+};
+
+bool areaExists()
+{
+    SharedSection::Handle section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
+    SharedSection::close(section);
+    return section != nullptr;
+}
+
+} // namespace
+
+class tst_dorvantis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data();
+    void startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft();
+    void portTakenLeavesTheStatusEmptyButTheTooltipNamed_data();
+    void portTakenLeavesTheStatusEmptyButTheTooltipNamed();
+    void windowHasItsTitleSizeAndMenus();
+    void trayActionsFollowTheWindowsVisibility();
+    void closeWithTrayIconHidesBehindTheNoticeEveryTime();
+    void closeWithoutTrayIconReallyClosesAndEndsTheLoop();
+    void receivedArtDmxReachesTheSharedArea();
+    void quitWhileHiddenReturnsZeroAndReleasesTheArea();
+};
+
+void tst_dorvantis::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Veldara Orvik"));
+    QCoreApplication::setApplicationName(QStringLiteral("Dorvantis"));
+    QVERIFY2(!areaExists(), "another holder of the shared area is running");
+}
+
+void tst_dorvantis::init()
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("Network/ip"), QStringLiteral("127.0.0.9"));
+}
+
+void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
+{
+    QTest::addColumn<TestWindow::Leave>("leave");
+    QTest::newRow("ok") << TestWindow::Leave::Ok;
+    QTest::newRow("escape") << TestWindow::Leave::Escape;
+    QTest::newRow("close button") << TestWindow::Leave::CloseButton;
+}
+
+void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft()
+{
+    QFETCH(TestWindow::Leave, leave);
+
+    TestWindow::Record record;
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"), &record, leave);
+
+    QCOMPARE(record.addressDialogs, 1);
+    QVERIFY(!record.windowVisibleDuringDialog);
+    QVERIFY(record.messageBoxes.isEmpty());
+    QVERIFY(!window->isVisible());
+
+    QCOMPARE(storedAddress(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("ArtNet engine running on: 127.0.0.1"));
+    QCOMPARE(trayIconOf(*window)->toolTip(), QStringLiteral("Dorvantis running on 127.0.0.1"));
+    QVERIFY(trayIconOf(*window)->isVisible());
+
+    // Once its address has been read, the dialog is gone.
+    QVERIFY(window->findChildren<SelectIpDialog *>().isEmpty());
+    for (QWidget *top : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<SelectIpDialog *>(top));
+}
+
+void tst_dorvantis::portTakenLeavesTheStatusEmptyButTheTooltipNamed_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("loopback") << QStringLiteral("127.0.0.1");
+    QTest::newRow("nothing discovered") << QString();
+}
+
+void tst_dorvantis::portTakenLeavesTheStatusEmptyButTheTooltipNamed()
+{
+    QFETCH(QString, address);
+
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, ArtNetPort, QUdpSocket::DontShareAddress));
+
+    TestWindow::Record record;
+    auto window = TestWindow::create(address, &record);
+
+    QVERIFY(record.messageBoxes.isEmpty());
+    QCOMPARE(storedAddress(), address);
+    QCOMPARE(window->statusBar()->currentMessage(), QString());
+    QCOMPARE(trayIconOf(*window)->toolTip(), QStringLiteral("Dorvantis running on ") + address);
+
+    // The rest of the program comes up as usual.
+    window->show();
+    QVERIFY(window->isVisible());
+    QVERIFY(areaExists());
+}
+
+void tst_dorvantis::windowHasItsTitleSizeAndMenus()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+
+    QCOMPARE(window->windowTitle(), QStringLiteral("Veldara Dorvantis"));
+    QCOMPARE(window->objectName(), QStringLiteral("Dorvantis"));
+    // As first shown: the designed size, grown to what the text and the bars need.
+    window->show();
+    QCOMPARE(window->size(), QSize(474, 110).expandedTo(window->minimumSizeHint()));
+
+    auto *label = window->findChild<QLabel *>(QStringLiteral("label"));
+    QVERIFY(label);
+    QCOMPARE(label->text().count(QLatin1Char('\n')), 2);
+    QVERIFY(label->text().startsWith(QLatin1String("This application remains in the System Tray")));
+
+    const QList<QAction *> menus = window->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("&?"));
+    QCOMPARE(menus[0]->menu()->actions().size(), 1);
+    QCOMPARE(menus[0]->menu()->actions().first()->text(), QStringLiteral("&Quit"));
+    QVERIFY(!menus[0]->menu()->actions().first()->icon().isNull());
+    QCOMPARE(menus[1]->menu()->actions().size(), 1);
+    QCOMPARE(menus[1]->menu()->actions().first()->text(), QStringLiteral("About"));
+
+    QStringList tray;
+    for (QAction *action : trayIconOf(*window)->contextMenu()->actions())
+        tray << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(tray, QStringList({"Mi&nimize", "Ma&ximize", "&Restore", "-", "&Quit"}));
+    QVERIFY(!trayIconOf(*window)->icon().isNull());
+}
+
+void tst_dorvantis::trayActionsFollowTheWindowsVisibility()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    QAction *minimize = trayAction(*window, QStringLiteral("Mi&nimize"));
+    QAction *maximize = trayAction(*window, QStringLiteral("Ma&ximize"));
+    QAction *restore = trayAction(*window, QStringLiteral("&Restore"));
+    QAction *quit = trayAction(*window, QStringLiteral("&Quit"));
+    QVERIFY(minimize && maximize && restore && quit);
+
+    auto check = [&](bool shown) {
+        QCOMPARE(window->isVisible(), shown);
+        QCOMPARE(minimize->isEnabled(), shown);
+        QCOMPARE(maximize->isEnabled(), !shown);
+        QCOMPARE(restore->isEnabled(), !shown);
+        QVERIFY(quit->isEnabled());
+    };
+
+    window->show();
+    check(true);
+    minimize->trigger();
+    check(false);
+    restore->trigger();
+    check(true);
+    QVERIFY(!window->isMaximized());
+
+    minimize->trigger();
+    maximize->trigger();
+    check(true);
+    QVERIFY(window->isMaximized());
+
+    // Restore shows the window as it was: a maximised one comes back maximised.
+    minimize->trigger();
+    check(false);
+    restore->trigger();
+    check(true);
+    QVERIFY(window->isMaximized());
+}
+
+void tst_dorvantis::closeWithTrayIconHidesBehindTheNoticeEveryTime()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    QAction *maximize = trayAction(*window, QStringLiteral("Ma&ximize"));
+
+    QStringList notices;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->parentWidget(), window.get());
+        notices << box->windowTitle();
+        QVERIFY(box->text().contains(QLatin1String("<b>Quit</b>")));
+        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        box->accept();
+    });
+
+    for (int round = 1; round <= 2; ++round) {
+        window->show();
+        QVERIFY(!window->close());
+        QCOMPARE(notices.size(), round);
+        QCOMPARE(notices.last(), QStringLiteral("Systray"));
+        QVERIFY(!window->isVisible());
+        QVERIFY(maximize->isEnabled());
+    }
+}
+
+void tst_dorvantis::closeWithoutTrayIconReallyClosesAndEndsTheLoop()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    trayIconOf(*window)->hide();
+    window->show();
+
+    int boxes = 0;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        ++boxes;
+        dialog->close();
+    });
+    connect(qApp, SIGNAL(lastWindowClosed()), qApp, SLOT(quit()));
+    QTimer::singleShot(0, window.get(), SLOT(close()));
+    QCOMPARE(QApplication::exec(), 0);
+    disconnect(qApp, SIGNAL(lastWindowClosed()), qApp, SLOT(quit()));
+
+    QCOMPARE(boxes, 0);
+    QVERIFY(!window->isVisible());
+}
+
+void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    AreaReader area;
+    QVERIFY(area.record(7));
+    const quint32 before = area.record(7)->packetCount;
+
+    const QByteArray artDmx("Art-Net\0"          // id
+                            "\x00\x50"           // opCode 0x5000, low byte first
+                            "\x00\x0e"           // protocol version 14
+                            "\x01"               // sequence
+                            "\x00"               // physical
+                            "\x07\x00"           // universe 7, low byte first
+                            "\x00\x04"           // length 4, high byte first
+                            "\x11\x22\x33\x44",  // channels 1 to 4
+                            22);
+    QUdpSocket sender;
+    QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
+
+    // The window is hidden: data keeps flowing all the same.
+    QTRY_COMPARE(area.record(7)->packetCount, before + 1);
+    QCOMPARE(area.record(7)->length, 4);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(area.record(7)->data), 4), QByteArray("\x11\x22\x33\x44"));
+}
+
+void tst_dorvantis::quitWhileHiddenReturnsZeroAndReleasesTheArea()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    window->show();
+    trayAction(*window, QStringLiteral("Mi&nimize"))->trigger();
+    QVERIFY(!window->isVisible());
+
+    QTimer::singleShot(0, trayAction(*window, QStringLiteral("&Quit")), SLOT(trigger()));
+    QCOMPARE(QApplication::exec(), 0);
+
+    QVERIFY(areaExists());
+    window.reset();
+    QVERIFY(!areaExists());
+
+    // The port is free again for the next program.
+    QUdpSocket next;
+    QVERIFY(next.bind(QHostAddress::AnyIPv4, ArtNetPort, QUdpSocket::DontShareAddress));
+}
+
+QTEST_MAIN(tst_dorvantis)
+#include "tst_dorvantis.moc"
