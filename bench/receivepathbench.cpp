@@ -1,0 +1,375 @@
+#include "receivepathbench.h"
+
+#include "sharedsection.h"
+#include "universedataarea.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// 256 universes at 44 frames a second.
+constexpr double FullLoadRate = 11264;
+constexpr int AllFirst = 0;
+constexpr int AllLast = UniverseData::UniverseCount - 1;
+constexpr int ProbeUniverse = 0;
+constexpr int ToggleMs = 250;
+constexpr double ReachedShare = 0.97;
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double percentile(std::vector<double> &sorted, double share)
+{
+    if (sorted.empty())
+        return 0;
+    const size_t index = std::min(sorted.size() - 1, size_t(share * double(sorted.size())));
+    return sorted[index];
+}
+
+QString cpuModel()
+{
+    QFile file(QStringLiteral("/proc/cpuinfo"));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith("model name"))
+                return QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+        }
+    }
+    return QStringLiteral("unknown CPU");
+}
+
+QByteArray thousands(double value)
+{
+    QByteArray digits = QByteArray::number(qint64(value + 0.5));
+    for (int i = digits.size() - 3; i > 0 && digits[i - 1] != '-'; i -= 3)
+        digits.insert(i, ',');
+    return digits;
+}
+
+} // namespace
+
+ReceivePathBench::ReceivePathBench(const Settings &settings)
+    : settings(settings)
+    , sender(settings.port)
+{
+}
+
+ReceivePathBench::~ReceivePathBench()
+{
+    stopReceiver();
+}
+
+bool ReceivePathBench::startReceiver()
+{
+    receiver = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Debug output stays on, as the program ships; the default handler writes
+    // it to standard error, which goes to the null device here.
+    environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    if (environment.value(QStringLiteral("DISPLAY")).isEmpty() && !environment.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    receiver->setProcessEnvironment(environment);
+    receiver->setStandardErrorFile(QProcess::nullDevice());
+    receiver->start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port)});
+    const QByteArray hello = command(QByteArray(), true);
+    if (!hello.startsWith("ready ")) {
+        std::fprintf(stderr, "bench: the receiver did not start: %s\n",
+                     hello.isEmpty() ? "no answer" : hello.constData());
+        return false;
+    }
+    receiveBuffer = hello.mid(6).toLongLong();
+    return true;
+}
+
+void ReceivePathBench::stopReceiver()
+{
+    if (!receiver)
+        return;
+    if (receiver->state() == QProcess::Running) {
+        command("quit", false);
+        if (!receiver->waitForFinished(5000)) {
+            receiver->kill();
+            receiver->waitForFinished(2000);
+        }
+    }
+    delete receiver;
+    receiver = nullptr;
+}
+
+QByteArray ReceivePathBench::command(const QByteArray &line, bool expectAnswer)
+{
+    if (!line.isEmpty()) {
+        receiver->write(line + '\n');
+        receiver->waitForBytesWritten(2000);
+    }
+    if (!expectAnswer)
+        return QByteArray();
+    QElapsedTimer clock;
+    clock.start();
+    while (!receiver->canReadLine() && clock.elapsed() < 10000) {
+        if (!receiver->waitForReadyRead(int(10000 - clock.elapsed())))
+            break;
+    }
+    return receiver->readLine().trimmed();
+}
+
+ReceivePathBench::Usage ReceivePathBench::usage()
+{
+    const QList<QByteArray> words = command("usage", true).split(' ');
+    Usage u;
+    if (words.size() == 4) {
+        u.cpuSeconds = double(words[1].toLongLong() + words[2].toLongLong()) / 1e6;
+        u.peakKiB = words[3].toLongLong();
+    }
+    return u;
+}
+
+std::uint64_t ReceivePathBench::totalPackets()
+{
+    std::uint64_t total = 0;
+    for (int u = AllFirst; u <= AllLast; ++u)
+        total += host.port(u).packets;
+    return total;
+}
+
+std::uint64_t ReceivePathBench::settledTotal(std::uint64_t before, std::uint64_t expected)
+{
+    // The receiver may still be draining its queue when the sender stops.
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    std::uint64_t last = totalPackets() - before;
+    while (last < expected && quiet.elapsed() < 300 && clock.elapsed() < 10000) {
+        QThread::msleep(10);
+        const std::uint64_t now = totalPackets() - before;
+        if (now != last)
+            quiet.restart();
+        last = now;
+    }
+    return last;
+}
+
+bool ReceivePathBench::dataMatches(const DmxSender &source, int first, int last)
+{
+    // What the host reads through the library must be the last packet sent.
+    for (int u = first; u <= last; ++u) {
+        const MonitorHost::Port port = host.port(u);
+        if (port.length != ArtNet::DmxChannels || !port.channels
+            || DmxSender::stampOf(port.channels) != source.lastStamp(u))
+            return false;
+    }
+    return true;
+}
+
+ReceivePathBench::Loss ReceivePathBench::measureLoss(double rate, double seconds)
+{
+    Loss loss;
+    const std::uint64_t before = totalPackets();
+    const Usage start = usage();
+    QElapsedTimer clock;
+    clock.start();
+    loss.sent = sender.run(rate, seconds, AllFirst, AllLast);
+    const double sendSeconds = double(clock.nsecsElapsed()) / 1e9;
+    loss.received = settledTotal(before, loss.sent);
+    const double wallSeconds = double(clock.nsecsElapsed()) / 1e9;
+    const Usage end = usage();
+    loss.achievedRate = double(loss.sent) / sendSeconds;
+    if (loss.received > 0)
+        loss.cpuPerPacketUs = (end.cpuSeconds - start.cpuSeconds) * 1e6 / double(loss.received);
+    loss.cpuShare = (end.cpuSeconds - start.cpuSeconds) / wallSeconds;
+    if (loss.received == loss.sent && !dataMatches(sender, AllFirst, AllLast))
+        dataOk = false;
+    return loss;
+}
+
+double ReceivePathBench::highestLosslessRate()
+{
+    auto lossless = [this](double rate, double *achieved) {
+        const Loss loss = measureLoss(rate, settings.stepSeconds);
+        *achieved = loss.achievedRate;
+        return loss.received == loss.sent && loss.achievedRate >= ReachedShare * rate;
+    };
+    double best = 0;
+    double good = 0;
+    double bad = 0;
+    for (double rate : {25000.0, 50000.0, 75000.0, 100000.0, 150000.0, 200000.0, 300000.0, 400000.0, 600000.0}) {
+        double achieved = 0;
+        if (!lossless(rate, &achieved)) {
+            bad = rate;
+            break;
+        }
+        good = rate;
+        best = std::max(best, achieved);
+    }
+    // Two halvings of the gap between the last good and the first bad step.
+    for (int round = 0; round < 2 && bad > 0; ++round) {
+        const double rate = (good + bad) / 2;
+        double achieved = 0;
+        if (lossless(rate, &achieved)) {
+            good = rate;
+            best = std::max(best, achieved);
+        } else {
+            bad = rate;
+        }
+    }
+    return best;
+}
+
+ReceivePathBench::Latency ReceivePathBench::measureLatency(bool underLoad)
+{
+    // Under load the other 255 universes carry the rest of the full load
+    // from a second socket in a thread of its own.
+    std::atomic<bool> stop(false);
+    std::thread load;
+    if (underLoad) {
+        load = std::thread([this, &stop]() {
+            DmxSender background(settings.port);
+            background.run(FullLoadRate * (AllLast) / (AllLast + 1), 1e9, AllFirst + 1, AllLast, &stop);
+        });
+        QThread::msleep(200);
+    }
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> micros;
+    Latency result;
+    for (int i = 0; i < settings.probes; ++i) {
+        const std::uint32_t before = host.port(ProbeUniverse).packets;
+        const Clock::time_point sent = Clock::now();
+        if (!sender.sendOne(ProbeUniverse))
+            break;
+        Clock::time_point seen = sent;
+        bool moved = false;
+        while (!moved && seen - sent < std::chrono::milliseconds(100)) {
+            seen = Clock::now();
+            moved = host.port(ProbeUniverse).packets != before;
+        }
+        if (moved)
+            micros.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
+        else
+            ++result.lost;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    if (load.joinable())
+        load.join();
+    std::sort(micros.begin(), micros.end());
+    result.p50 = percentile(micros, 0.50);
+    result.p99 = percentile(micros, 0.99);
+    result.max = micros.empty() ? 0 : micros.back();
+    if (!dataMatches(sender, ProbeUniverse, ProbeUniverse))
+        dataOk = false;
+    return result;
+}
+
+int ReceivePathBench::run()
+{
+    if (!sender.isOpen()) {
+        std::fprintf(stderr, "bench: cannot open a UDP socket\n");
+        return 1;
+    }
+    // A running program would write into the same records and spoil every count.
+    if (SharedSection::Handle existing = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read)) {
+        SharedSection::close(existing);
+        std::fprintf(stderr, "bench: the universe data area exists already: stop the program (or test) that "
+                             "holds it first\n");
+        return 1;
+    }
+    if (!startReceiver())
+        return 1;
+    if (!host.load(settings.library.toStdString()) || host.detect().empty() || !host.connect()) {
+        std::fprintf(stderr, "bench: cannot read through the driver library %s: %s\n",
+                     qPrintable(settings.library), host.errorString().c_str());
+        return 1;
+    }
+
+    std::vector<double> highest, steadyLoss, toggledLoss, steadySent, toggledSent, cpuUs, cpuShare;
+    std::vector<double> idle50, idle99, idleMax, load50, load99, loadMax, probeLost;
+    for (int round = 0; round < settings.repeat; ++round) {
+        std::fprintf(stderr, "bench: round %d of %d\n", round + 1, settings.repeat);
+        command("window steady", false);
+        const Loss steady = measureLoss(FullLoadRate, settings.lossSeconds);
+        steadyLoss.push_back(double(steady.sent - std::min(steady.sent, steady.received)));
+        steadySent.push_back(double(steady.sent));
+        cpuUs.push_back(steady.cpuPerPacketUs);
+        cpuShare.push_back(steady.cpuShare * 100);
+
+        command("window toggle " + QByteArray::number(ToggleMs), false);
+        const Loss toggled = measureLoss(FullLoadRate, settings.lossSeconds);
+        command("window steady", false);
+        toggledLoss.push_back(double(toggled.sent - std::min(toggled.sent, toggled.received)));
+        toggledSent.push_back(double(toggled.sent));
+
+        const Latency idle = measureLatency(false);
+        const Latency loaded = measureLatency(true);
+        idle50.push_back(idle.p50);
+        idle99.push_back(idle.p99);
+        idleMax.push_back(idle.max);
+        load50.push_back(loaded.p50);
+        load99.push_back(loaded.p99);
+        loadMax.push_back(loaded.max);
+        probeLost.push_back(idle.lost + loaded.lost);
+
+        highest.push_back(highestLosslessRate());
+    }
+    const Usage final = usage();
+    stopReceiver();
+
+    const QByteArray platform = qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb";
+    std::printf("Receive path: artnet sender -> engine -> mapper -> area -> driver library, loopback\n");
+    std::printf("Machine: %s, %d logical CPUs; Qt %s; receiver platform %s; debug output on (to the null "
+                "device); receive buffer %s bytes; %d round(s), medians\n\n",
+                qPrintable(cpuModel()), QThread::idealThreadCount(), qVersion(), platform.constData(),
+                thousands(double(receiveBuffer)).constData(), settings.repeat);
+    std::printf("| %-68s | %-30s | %-14s |\n", "Measure", "Result", "Target");
+    std::printf("|%s|%s|%s|\n", QByteArray(70, '-').constData(), QByteArray(32, '-').constData(),
+                QByteArray(16, '-').constData());
+    auto row = [](const char *measure, const QByteArray &result, const char *target) {
+        std::printf("| %-68s | %-30s | %-14s |\n", measure, result.constData(), target);
+    };
+    row("Highest sustained rate with no loss (packets/s)",
+        thousands(median(highest)) + " (" + QByteArray::number(settings.stepSeconds, 'g', 3) + " s steps)",
+        ">= 100,000");
+    row(qPrintable(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown").arg(settings.lossSeconds)),
+        thousands(median(steadyLoss)) + " of " + thousands(median(steadySent)), "0");
+    row(qPrintable(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown/hidden every %2 ms")
+                       .arg(settings.lossSeconds)
+                       .arg(ToggleMs)),
+        thousands(median(toggledLoss)) + " of " + thousands(median(toggledSent)), "0");
+    row("Latency send -> packetCount moves, idle: p50 / p99 / max",
+        QByteArray::number(median(idle50), 'f', 0) + " / " + QByteArray::number(median(idle99), 'f', 0) + " / "
+            + QByteArray::number(median(idleMax), 'f', 0) + " us",
+        "p99 < 1,000 us");
+    row("Latency, other 255 universes at full load: p50 / p99 / max",
+        QByteArray::number(median(load50), 'f', 0) + " / " + QByteArray::number(median(load99), 'f', 0) + " / "
+            + QByteArray::number(median(loadMax), 'f', 0) + " us",
+        "p99 < 1,000 us");
+    row("Receiver CPU time per packet at 11,264 packets/s",
+        QByteArray::number(median(cpuUs), 'f', 2) + " us (" + QByteArray::number(median(cpuShare), 'f', 1)
+            + " % of a core)",
+        "");
+    row("Receiver peak memory (resident)", thousands(double(final.peakKiB)) + " KiB", "");
+    row("Channels read through the library = last packet sent", dataOk ? "yes" : "NO", "yes");
+    if (median(probeLost) > 0)
+        std::printf("\n%s latency probes were not seen within 100 ms and are left out.\n",
+                    thousands(median(probeLost)).constData());
+    return 0;
+}
