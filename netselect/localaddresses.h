@@ -17,7 +17,7 @@ struct LocalAddresses
     };
 
     Status status = Found;
-    std::string hostName; // set from NameFailed onwards, i.e. also for LookupFailed
+    std::string hostName; // known for Found and LookupFailed
     std::vector<std::string> addresses; // dotted-decimal, in the order the system gives them
 };
 

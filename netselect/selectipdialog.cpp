@@ -12,6 +12,7 @@ SelectIpDialog::SelectIpDialog(QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     ui.setupUi(this);
+    // Never smaller than the layout needs, whatever the style's metrics.
     resize(size().expandedTo(minimumSizeHint()));
 
     findLocalIps();
