@@ -59,8 +59,9 @@ bool close(Handle section)
 //  - create, open and close take an exclusive lock on byte 1 for the time of
 //    their decision, so that no two of them interleave in any process.
 // Under the gate, an exclusive lock on byte 0 succeeds exactly when no one
-// else holds the section: create then clears stale contents, open removes the
-// stale name and fails, and close removes the name as the last holder.
+// else holds the section: create then sizes a new object or replaces a stale
+// one, open removes the stale name and fails, and close removes the name as
+// the last holder.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -135,11 +136,16 @@ Outcome attach(int fd, const std::string &name, bool creating, std::uint32_t siz
     }
     Outcome outcome = Outcome::Held;
     if (setLock(fd, F_WRLCK, HolderByte, false)) {
-        // Nobody holds the section: it is new, or left behind by holders that died.
-        if (!creating) {
-            shm_unlink(name.c_str());
+        // Nobody holds the section. One with contents was left behind by
+        // holders that died: its name goes, and a creator starts over with a
+        // new object rather than clearing one that a stray view may still map.
+        struct stat info;
+        if (fstat(fd, &info) != 0) {
             outcome = Outcome::Failed;
-        } else if (ftruncate(fd, 0) != 0 || ftruncate(fd, size) != 0) {
+        } else if (!creating || info.st_size != 0) {
+            shm_unlink(name.c_str());
+            outcome = creating ? Outcome::Retry : Outcome::Failed;
+        } else if (ftruncate(fd, size) != 0) {
             shm_unlink(name.c_str());
             outcome = Outcome::Failed;
         } else if (!setLock(fd, F_RDLCK, HolderByte, false)) {

@@ -147,6 +147,7 @@ private slots:
     void init();
     void cleanup();
 
+    void slotCanBeConnectedByItsSignature();
     void packetFillsItsRecordAndNothingElse_data();
     void packetFillsItsRecordAndNothingElse();
     void shorterPacketKeepsTheLongerOnesTail();
@@ -171,6 +172,19 @@ void tst_UniverseMapper::init()
 void tst_UniverseMapper::cleanup()
 {
     mapper.reset();
+}
+
+void tst_UniverseMapper::slotCanBeConnectedByItsSignature()
+{
+    // The program wires the engine to the mapper by these strings alone.
+    const QMetaObject &meta = UniverseMapper::staticMetaObject;
+    QCOMPARE(meta.className(), "UniverseMapper");
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), 1);
+    const int index = meta.indexOfSlot("processArtDmx(ArtDmx,QHostAddress,quint16)");
+    QVERIFY(index >= meta.methodOffset());
+    QCOMPARE(meta.method(index).access(), QMetaMethod::Public);
+    QCOMPARE(meta.method(index).parameterNames(),
+             QList<QByteArray>({"packet", "peer", "port"}));
 }
 
 void tst_UniverseMapper::packetFillsItsRecordAndNothingElse_data()
