@@ -166,7 +166,7 @@ SharedSection::Handle attachByName(const char *name, bool creating, std::uint32_
     const std::string objectName = std::string("/") + name;
     for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
         // Always read-write: the holder locks need a writable descriptor.
-        // A read handle is kept from mapping for write below.
+        // map() keeps a read handle from being mapped for writing.
         const int fd = shm_open(objectName.c_str(), O_RDWR | (creating ? O_CREAT : 0), 0600);
         if (fd == -1)
             return nullptr;
