@@ -1,0 +1,174 @@
+// dmxmonitor's command in-process, against the driver library as built and
+// an area this test creates. Runs natively and, with the DLL, under wine.
+
+#include "dmxmonitor.h"
+#include "plaintest.h"
+#include "sharedsection.h"
+#include "universedataarea.h"
+
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+struct Result
+{
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+Result monitor(std::vector<std::string> arguments, bool withLibrary = true)
+{
+    if (withLibrary) {
+        arguments.push_back("--library");
+        arguments.push_back(VDETHDMX_FILE);
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    DmxMonitor command(out, err);
+    const int exitCode = command.run(arguments);
+    return {exitCode, out.str(), err.str()};
+}
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The area as the program holds it while it runs.
+class Area
+{
+public:
+    Area()
+        : section(SharedSection::create(UniverseData::SectionName, UniverseData::AreaSize))
+        , view(static_cast<UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Write)))
+    {
+    }
+    ~Area()
+    {
+        SharedSection::unmap(view);
+        SharedSection::close(section);
+    }
+    UniverseRecord &record(int universe) { return view->universes[universe]; }
+    bool isOpen() const { return view != nullptr; }
+
+private:
+    SharedSection::Handle section;
+    UniverseDataArea *view;
+};
+
+} // namespace
+
+PLAINTEST(helpNamesEveryExitCode)
+{
+    const Result r = monitor({"--help"}, false);
+    PT_COMPARE(r.exitCode, 0);
+    PT_CHECK(contains(r.out, "--once"));
+    PT_CHECK(contains(r.out, "--library"));
+    PT_CHECK(contains(r.out, "3 no universe data area"));
+    PT_CHECK(contains(r.out, "4 universe"));
+    PT_CHECK(r.err.empty());
+}
+
+PLAINTEST(badArgumentsAreRejectedBeforeLoadingAnything)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"-x"},
+        {"--once", "-u"},
+        {"--once", "-u", "two"},
+        {"--once", "-u", "7-4"},
+        {"--once", "-u", "1,,2"},
+        {"--once", "-u", "+3"},
+        {"--once", "-c", "0-4"},
+        {"--once", "-c", "1-513"},
+        {"--once", "-c", "9-2"},
+        {"--once", "--library"},
+        {"--once", "--library="},
+        {"-r", "0"},
+        {"-r", "fast"},
+    };
+    for (const std::vector<std::string> &arguments : cases) {
+        // A library that does not exist: bad arguments must be reported first.
+        std::vector<std::string> withMissing = arguments;
+        withMissing.insert(withMissing.begin(), {"--library", "no-such-driver-library"});
+        if (arguments.back() == "--library" || arguments.back() == "--library=")
+            withMissing = arguments;
+        const Result r = monitor(withMissing, false);
+        PT_COMPARE(r.exitCode, int(DmxMonitor::BadArguments));
+        PT_CHECK(contains(r.err, "Try 'dmxmonitor --help'"));
+        PT_CHECK(r.out.empty());
+    }
+}
+
+PLAINTEST(missingLibraryIsReportedAsSuch)
+{
+    const Result r = monitor({"--once", "--library", "no-such-driver-library"}, false);
+    PT_COMPARE(r.exitCode, int(DmxMonitor::NoLibrary));
+    PT_CHECK(contains(r.err, "cannot use the driver library no-such-driver-library"));
+    PT_CHECK(r.out.empty());
+}
+
+PLAINTEST(universesOutsideThePortsAreOutOfRange)
+{
+    // The library answers this whether or not the area exists.
+    for (const char *universe : {"256", "-1", "0-300", "70000", "99999999999999999"}) {
+        const Result r = monitor({"--once", "-u", universe});
+        PT_COMPARE(r.exitCode, int(DmxMonitor::UniverseOutOfRange));
+        PT_CHECK(contains(r.err, "out of range"));
+        PT_CHECK(r.out.empty());
+    }
+}
+
+PLAINTEST(withoutTheAreaNoDeviceIsFound)
+{
+    const Result r = monitor({"--once", "-u", "0"});
+    PT_COMPARE(r.exitCode, int(DmxMonitor::NoArea));
+    PT_CHECK(contains(r.err, "is Dorvantis running?"));
+    PT_CHECK(r.out.empty());
+}
+
+PLAINTEST(oncePrintsDeviceLengthCountAndChannels)
+{
+    Area area;
+    PT_CHECK(area.isOpen());
+    UniverseRecord &three = area.record(3);
+    const unsigned char values[] = {255, 128, 0, 9};
+    std::memcpy(three.data, values, sizeof values);
+    three.data[511] = 77;
+    three.length = 4;
+    three.packetCount = 4000000000u;
+    area.record(255).data[0] = 1;
+
+    const Result r = monitor({"--once", "-u", "3", "255", "-c", "1-4"});
+    PT_COMPARE(r.exitCode, 0);
+    PT_CHECK(contains(r.out, "version 2.310\n"));
+    PT_CHECK(contains(r.out, "\ndevice 1 VeldNet Eth-DMX\n"));
+    PT_CHECK(contains(r.out, "\nuniverse 3 length 4 packets 4000000000 channels 1-4: 255 128 0 9\n"));
+    PT_CHECK(contains(r.out, "\nuniverse 255 length 0 packets 0 channels 1-4: 1 0 0 0\n"));
+    PT_CHECK(r.err.empty());
+
+    // Bytes past the valid length still belong to the record and are shown.
+    const Result tail = monitor({"--once", "-u", "3", "-c", "511-512"});
+    PT_CHECK(contains(tail.out, "universe 3 length 4 packets 4000000000 channels 511-512: 0 77\n"));
+}
+
+PLAINTEST(universeListsKeepTheirOrderAndRanges)
+{
+    Area area;
+    PT_CHECK(area.isOpen());
+    for (int u = 0; u < 8; ++u)
+        area.record(u).data[0] = static_cast<std::uint8_t>(u * 10);
+
+    const Result r = monitor({"--once", "-c", "1", "-u", "5,0-2", "7"});
+    PT_COMPARE(r.exitCode, 0);
+    const std::string expected = "universe 5 length 0 packets 0 channels 1-1: 50\n"
+                                 "universe 0 length 0 packets 0 channels 1-1: 0\n"
+                                 "universe 1 length 0 packets 0 channels 1-1: 10\n"
+                                 "universe 2 length 0 packets 0 channels 1-1: 20\n"
+                                 "universe 7 length 0 packets 0 channels 1-1: 70\n";
+    PT_CHECK(contains(r.out, expected));
+}
+
+PLAINTEST_MAIN()
