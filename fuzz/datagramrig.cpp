@@ -1,0 +1,89 @@
+#include "datagramrig.h"
+
+#include "artnetengine.h"
+#include "universemapper.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QUdpSocket>
+
+#include <cstring>
+
+namespace {
+
+const QHostAddress Loopback(QHostAddress::LocalHost);
+constexpr char SentinelReport[] = "rig sentinel";
+constexpr int DeliveryTimeoutMs = 5000;
+
+} // namespace
+
+DatagramRig::DatagramRig(quint16 port)
+    : port(port),
+      engine(new ArtNetEngine(Loopback, port, 6, true)),
+      mapper(new UniverseMapper(this)),
+      sender(new QUdpSocket(this)),
+      watcher(SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read)),
+      view(static_cast<const UniverseDataArea *>(SharedSection::map(watcher, SharedSection::Access::Read))),
+      started(false),
+      sentSerial(0),
+      seenSerial(0)
+{
+    started = engine->start() && sender->bind(Loopback, 0);
+    connect(engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)), mapper,
+            SLOT(processArtDmx(ArtDmx,QHostAddress,quint16)));
+    connect(engine, SIGNAL(receivedArtPollReply(ArtPollReply,QHostAddress,quint16)), this,
+            SLOT(noteReply(ArtPollReply,QHostAddress,quint16)));
+}
+
+DatagramRig::~DatagramRig()
+{
+    SharedSection::unmap(const_cast<UniverseDataArea *>(view));
+    SharedSection::close(watcher);
+    delete engine;
+}
+
+bool DatagramRig::isReady() const
+{
+    return started && view && SharedSection::viewSize(view) >= UniverseData::AreaSize;
+}
+
+const UniverseDataArea &DatagramRig::area() const
+{
+    return *view;
+}
+
+QByteArray DatagramRig::sentinel(quint32 serial) const
+{
+    ArtPollReply reply;
+    std::memset(&reply, 0, sizeof reply);
+    std::memcpy(reply.id, ArtNet::Id, sizeof ArtNet::Id);
+    reply.opCode = ArtNet::OpPollReply;
+    std::memcpy(reply.nodeReport, SentinelReport, sizeof SentinelReport);
+    qToLittleEndian(serial, reply.filler);
+    return QByteArray(reinterpret_cast<const char *>(&reply), sizeof reply);
+}
+
+bool DatagramRig::deliver(const QByteArray &datagram)
+{
+    // Datagrams from one socket to another arrive in order on loopback: once
+    // the sentinel behind it is seen, the engine has handled the datagram.
+    ++sentSerial;
+    if (sender->writeDatagram(datagram, Loopback, port) != datagram.size())
+        return false;
+    if (sender->writeDatagram(sentinel(sentSerial), Loopback, port) != qint64(sizeof(ArtPollReply)))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (seenSerial != sentSerial && waited.elapsed() < DeliveryTimeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return seenSerial == sentSerial;
+}
+
+void DatagramRig::noteReply(const ArtPollReply &packet, const QHostAddress &peer, const quint16 &port)
+{
+    if (peer != Loopback || port != sender->localPort())
+        return;
+    if (std::memcmp(packet.nodeReport, SentinelReport, sizeof SentinelReport) != 0)
+        return;
+    seenSerial = qFromLittleEndian<quint32>(packet.filler);
+}

@@ -1,0 +1,113 @@
+// Datagram bytes into the running receive path: engine, acceptance, mapper,
+// area. After every input the whole area is compared with what it held
+// before: only an ArtDmx for universes 0 to 255 may change anything, and then
+// only its own record, with its channels as they arrived, a length of at most
+// 512 that promises no byte the datagram did not carry, and one more packet
+// counted.
+
+#include "datagramrig.h"
+
+#include <QApplication>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr quint16 RigPort = 46610;
+constexpr std::size_t ReceiveBufferBytes = 530;
+constexpr std::size_t HeaderBytes = 18;
+
+// Lives until the process ends: destroying it from an exit handler could
+// outlive the section layer's own bookkeeping.
+DatagramRig *rig = nullptr;
+
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    // One line per ArtDmx from the mapper would drown the fuzzer's own output.
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+[[noreturn]] void fail(const char *what, std::size_t offset)
+{
+    std::fprintf(stderr, "area check failed: %s (area offset %zu)\n", what, offset);
+    std::abort();
+}
+
+std::uint8_t byteAt(const std::uint8_t *data, std::size_t size, std::size_t offset)
+{
+    return offset < size ? data[offset] : 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietDebug);
+    new QApplication(*argc, *argv);
+    rig = new DatagramRig(RigPort);
+    if (!rig->isReady()) {
+        std::fprintf(stderr, "cannot set up the engine on 127.0.0.1:%u and the universe data area\n", RigPort);
+        std::exit(1);
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // Larger datagrams are cut by the engine anyway; beyond 64 KB UDP cannot carry them.
+    if (size > 65507)
+        return -1;
+    const auto *area = reinterpret_cast<const std::uint8_t *>(&rig->area());
+    std::vector<std::uint8_t> before(area, area + UniverseData::AreaSize);
+
+    if (!rig->deliver(QByteArray(reinterpret_cast<const char *>(data), int(size))))
+        fail("the datagram was not handled in time", 0);
+
+    // What the datagram is, read straight from its bytes: "Art-Net", a zero
+    // byte and opcode 0x5000 low byte first make an ArtDmx; universe is low
+    // byte first, length high byte first; bytes it does not carry count as zero.
+    static const std::uint8_t dmxHead[10] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50};
+    const bool isDmx = size >= sizeof dmxHead && std::memcmp(data, dmxHead, sizeof dmxHead) == 0;
+    const unsigned universe = byteAt(data, size, 14) | unsigned(byteAt(data, size, 15)) << 8;
+    const unsigned stated = unsigned(byteAt(data, size, 16)) << 8 | byteAt(data, size, 17);
+    const std::size_t read = size < ReceiveBufferBytes ? size : ReceiveBufferBytes;
+    const std::size_t arrived = read > HeaderBytes ? read - HeaderBytes : 0;
+    std::size_t written = stated < arrived ? stated : arrived;
+    if (written > std::size_t(UniverseData::ChannelCount))
+        written = UniverseData::ChannelCount;
+
+    std::vector<std::uint8_t> expected = before;
+    if (isDmx && universe < unsigned(UniverseData::UniverseCount)) {
+        UniverseRecord record;
+        std::memcpy(&record, &expected[universe * UniverseData::RecordSize], sizeof record);
+        std::memcpy(record.data, data + HeaderBytes, written);
+        record.length = std::int32_t(written);
+        ++record.packetCount;
+        std::memcpy(&expected[universe * UniverseData::RecordSize], &record, sizeof record);
+    }
+
+    if (std::memcmp(expected.data(), area, UniverseData::AreaSize) != 0) {
+        std::size_t offset = 0;
+        while (expected[offset] == area[offset])
+            ++offset;
+        const std::size_t inRecord = offset % UniverseData::RecordSize;
+        if (offset / UniverseData::RecordSize != universe || !isDmx)
+            fail("a record the datagram does not address changed", offset);
+        if (inRecord < 4)
+            fail("wrong length stored", offset);
+        if (inRecord >= 516 && inRecord < 520)
+            fail("wrong packet count", offset);
+        if (inRecord >= 520)
+            fail("the reserved bytes changed", offset);
+        fail("wrong channel data", offset);
+    }
+    return 0;
+}
