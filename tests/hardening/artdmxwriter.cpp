@@ -1,0 +1,47 @@
+// Stands in for the program in the cross-process tests, with the same
+// lifetime of the universe data area: an Art-Net engine on 127.0.0.1 whose
+// ArtDmx go straight to the universe mapper, wired as the main window wires
+// them, until the process ends or is killed. Prints "ready" once it listens.
+//
+//   artdmxwriter <port>
+
+#include "artnetengine.h"
+#include "universemapper.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(quietDebug);
+    QApplication app(argc, argv);
+    bool valid = false;
+    const quint16 port = argc == 2 ? QByteArray(argv[1]).toUShort(&valid) : 0;
+    if (!valid || port == 0) {
+        std::fprintf(stderr, "usage: artdmxwriter <port>\n");
+        return 2;
+    }
+
+    ArtNetEngine engine(QHostAddress(QHostAddress::LocalHost), port, 6, true);
+    if (!engine.start()) {
+        std::printf("failed\n");
+        return 1;
+    }
+    UniverseMapper mapper(nullptr);
+    QObject::connect(&engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)), &mapper,
+                     SLOT(processArtDmx(ArtDmx,QHostAddress,quint16)));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}
