@@ -59,11 +59,13 @@ QByteArray header(quint16 opCode)
 
 QByteArray sentinel(quint32 serial)
 {
-    QByteArray d = header(ArtNet::OpPollReply);
-    d += QByteArray(239 - d.size(), '\0');
-    std::memcpy(d.data() + offsetof(ArtPollReply, nodeReport), SentinelReport, sizeof SentinelReport);
-    qToLittleEndian(serial, d.data() + offsetof(ArtPollReply, filler));
-    return d;
+    ArtPollReply reply;
+    std::memset(&reply, 0, sizeof reply);
+    std::memcpy(reply.id, ArtNet::Id, sizeof ArtNet::Id);
+    reply.opCode = ArtNet::OpPollReply;
+    std::memcpy(reply.nodeReport, SentinelReport, sizeof SentinelReport);
+    qToLittleEndian(serial, reply.filler);
+    return QByteArray(reinterpret_cast<const char *>(&reply), sizeof reply);
 }
 
 // What the sender expects the engine and the mapper to make of its datagrams.
@@ -171,7 +173,7 @@ private:
         d += char(universe >> 8);
         d += char(length >> 8);         // length, high byte first
         d += char(length & 0xff);
-        d += bytes(size - HeaderBytes); // channels, and whatever trails them
+        d += bytes(qMax(0, size - HeaderBytes)); // channels, and whatever trails them
         d.truncate(size);
         return d;
     }
