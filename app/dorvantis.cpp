@@ -105,7 +105,14 @@ void dorvantis::createActions()
 
     quitAction = new QAction(tr("&Quit"), this);
     quitAction->setIcon(QIcon(QStringLiteral(":/action_icon/quit.png")));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6's quit() first asks every shown window to close, which this window
+    // answers with the tray notice instead of ending; exit() ends the event
+    // loop at once, as quit() does in Qt 5.
+    connect(quitAction, SIGNAL(triggered()), qApp, SLOT(exit()));
+#else
     connect(quitAction, SIGNAL(triggered()), qApp, SLOT(quit()));
+#endif
 }
 
 void dorvantis::createMenus()

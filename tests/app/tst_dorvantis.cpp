@@ -93,7 +93,8 @@ private slots:
     void closeWithTrayIconHidesBehindTheNoticeEveryTime();
     void closeWithoutTrayIconReallyClosesAndEndsTheLoop();
     void receivedArtDmxReachesTheSharedArea();
-    void quitWhileHiddenReturnsZeroAndReleasesTheArea();
+    void quitReturnsZeroWithoutNoticeAndReleasesTheArea_data();
+    void quitReturnsZeroWithoutNoticeAndReleasesTheArea();
 };
 
 void tst_dorvantis::initTestCase()
@@ -309,15 +310,31 @@ void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(area.record(7)->data), 4), QByteArray("\x11\x22\x33\x44"));
 }
 
-void tst_dorvantis::quitWhileHiddenReturnsZeroAndReleasesTheArea()
+void tst_dorvantis::quitReturnsZeroWithoutNoticeAndReleasesTheArea_data()
 {
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("window shown") << false;
+    QTest::newRow("window hidden") << true;
+}
+
+void tst_dorvantis::quitReturnsZeroWithoutNoticeAndReleasesTheArea()
+{
+    QFETCH(bool, hidden);
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     window->show();
-    trayAction(*window, QStringLiteral("Mi&nimize"))->trigger();
-    QVERIFY(!window->isVisible());
+    if (hidden)
+        trayAction(*window, QStringLiteral("Mi&nimize"))->trigger();
+    QCOMPARE(window->isVisible(), !hidden);
 
+    // Quit ends the program at once: no "Systray" notice on the way out.
+    QStringList boxes;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        boxes << dialog->windowTitle();
+        dialog->close();
+    });
     QTimer::singleShot(0, trayAction(*window, QStringLiteral("&Quit")), SLOT(trigger()));
     QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(boxes, QStringList());
 
     QVERIFY(areaExists());
     window.reset();
