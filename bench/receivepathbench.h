@@ -74,6 +74,7 @@ private:
     MonitorHost host;
     DmxSender sender;
     bool dataOk = true;
+    QByteArray rateLimit = "no limit found"; // what stopped the last rate search
 };
 
 #endif // RECEIVEPATHBENCH_H

@@ -158,7 +158,7 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
         };
         if (name == "-h" || name == "--help") {
             help = true;
-        } else if (name == "-1" || name == "--once") {
+        } else if (name == "--once") {
             once = true;
         } else if (name == "-l" || name == "--library") {
             if (!takeValue() || value.empty())
@@ -232,7 +232,7 @@ void DmxMonitor::printHelp()
            "  -l, --library <file>   The driver library to load (default: "
         << MonitorHost::defaultLibraryName()
         << ").\n"
-           "  -1, --once             Print the universes once as plain text and exit.\n"
+           "  --once                 Print the universes once as plain text and exit.\n"
            "  -c, --channels <a-b>   Channels that --once prints (default 1-512).\n"
            "  -r, --rate <hz>        Refreshes per second of the live view, 1-100\n"
            "                         (default 10).\n"

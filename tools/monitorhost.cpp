@@ -33,15 +33,18 @@ std::string MonitorHost::defaultLibraryName()
     // LoadLibrary looks in the program's own folder first.
     return "VdEthDMX.dll";
 #else
-    // dlopen does not look next to the program, so name that place first.
+    // dlopen does not look next to the program, so name that place first,
+    // then driver/ beside tools/ as in a build folder.
     const std::string file = "libVdEthDMX.so";
     char self[PATH_MAX];
     const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
     if (size > 0) {
-        std::string path(self, static_cast<std::size_t>(size));
-        path = path.substr(0, path.rfind('/') + 1) + file;
-        if (access(path.c_str(), F_OK) == 0)
-            return path;
+        const std::string path(self, static_cast<std::size_t>(size));
+        const std::string folder = path.substr(0, path.rfind('/') + 1);
+        for (const std::string &candidate : {folder + file, folder + "../driver/" + file}) {
+            if (access(candidate.c_str(), F_OK) == 0)
+                return candidate;
+        }
     }
     return file;
 #endif
