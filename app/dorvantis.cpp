@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -145,6 +146,16 @@ void dorvantis::setVisible(bool visible)
     maximizeAction->setEnabled(!visible);
     restoreAction->setEnabled(!visible);
     QMainWindow::setVisible(visible);
+}
+
+bool dorvantis::event(QEvent *event)
+{
+    // Menus announce every entry they pass over with its status tip, an empty
+    // one here, and the status bar would take that as a new message: the
+    // engine's status line would vanish for good at the first look into a menu.
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent *>(event)->tip().isEmpty())
+        return true;
+    return QMainWindow::event(event);
 }
 
 void dorvantis::closeEvent(QCloseEvent *event)

@@ -30,6 +30,7 @@ public:
     void setVisible(bool visible) override;
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:

@@ -89,6 +89,7 @@ private slots:
     void portTakenLeavesTheStatusEmptyButTheTooltipNamed_data();
     void portTakenLeavesTheStatusEmptyButTheTooltipNamed();
     void windowHasItsTitleSizeAndMenus();
+    void statusLineSurvivesALookIntoTheMenus();
     void trayActionsFollowTheWindowsVisibility();
     void closeWithTrayIconHidesBehindTheNoticeEveryTime();
     void closeWithoutTrayIconReallyClosesAndEndsTheLoop();
@@ -199,6 +200,22 @@ void tst_dorvantis::windowHasItsTitleSizeAndMenus()
         tray << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(tray, QStringList({"Mi&nimize", "Ma&ximize", "&Restore", "-", "&Quit"}));
     QVERIFY(!trayIconOf(*window)->icon().isNull());
+}
+
+void tst_dorvantis::statusLineSurvivesALookIntoTheMenus()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    window->show();
+    const QString running = QStringLiteral("ArtNet engine running on: 127.0.0.1");
+    QCOMPARE(window->statusBar()->currentMessage(), running);
+
+    // What the menu bar and its menus do for the entry under the pointer.
+    for (QAction *menu : window->menuBar()->actions()) {
+        menu->showStatusText(window->menuBar());
+        for (QAction *entry : menu->menu()->actions())
+            entry->showStatusText(menu->menu());
+    }
+    QCOMPARE(window->statusBar()->currentMessage(), running);
 }
 
 void tst_dorvantis::trayActionsFollowTheWindowsVisibility()
