@@ -55,8 +55,8 @@ dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
 
 dorvantis::~dorvantis()
 {
-    // The mapper goes first: it unmaps the shared area while nothing can write
-    // into it any more. The engine follows, so that the port is free again.
+    // Unmaps and closes the shared area. The engine goes too, so that the
+    // Art-Net port is free again as soon as the window is gone.
     delete universeMapper;
     delete artNetEngine;
 }

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -272,14 +273,23 @@ void tst_dorvantis::closeWithTrayIconHidesBehindTheNoticeEveryTime()
         box->accept();
     });
 
-    for (int round = 1; round <= 2; ++round) {
-        window->show();
-        QVERIFY(!window->close());
-        QCOMPARE(notices.size(), round);
-        QCOMPARE(notices.last(), QStringLiteral("Systray"));
-        QVERIFY(!window->isVisible());
-        QVERIFY(maximize->isEnabled());
-    }
+    // Inside the running event loop, where a really closed last window would
+    // end the program.
+    QSignalSpy lastWindowClosed(qApp, SIGNAL(lastWindowClosed()));
+    QTimer::singleShot(0, window.get(), [&] {
+        for (int round = 1; round <= 2; ++round) {
+            window->show();
+            QVERIFY(!window->close());
+            QCOMPARE(notices.size(), round);
+            QCOMPARE(notices.last(), QStringLiteral("Systray"));
+            QVERIFY(!window->isVisible());
+            QVERIFY(maximize->isEnabled());
+        }
+        QCoreApplication::exit(42);
+    });
+    QCOMPARE(QApplication::exec(), 42);
+    QCOMPARE(lastWindowClosed.count(), 0);
+    QCOMPARE(notices.size(), 2);
 }
 
 void tst_dorvantis::closeWithoutTrayIconReallyClosesAndEndsTheLoop()
