@@ -12,6 +12,7 @@
 #include "sharedsection.h"
 #include "universedataarea.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -207,33 +208,41 @@ void run(const DriverFunctions &driver, Model &model, Input &input)
     case OpStartDetect: {
         const std::uint16_t device = input.word();
         const std::int32_t count = input.integer();
-        if (input.byte() == 0xff) {
+        const std::uint8_t shape = input.byte();
+        if (shape == 0xff) {
             expect(driver.StartDetect(device, nullptr) == 1, "StartDetect without a list", 0);
             break;
         }
-        // Exactly the host's 32 entries on the heap, so that a write past
-        // the list is caught at once.
-        std::unique_ptr<VdEthDmxDeviceList> list(new VdEthDmxDeviceList);
-        std::memset(list.get(), Untouched, sizeof *list);
-        list->count = count;
-        VdEthDmxDeviceList before;
-        std::memcpy(&before, list.get(), sizeof before);
-        const std::int32_t result = driver.StartDetect(device, list.get());
+        // On the heap, so that a write past the list is caught at once: the
+        // host's 32 entries, or (odd shapes) only as many as the count puts
+        // in use, which is all the library may touch.
+        const bool inUse = count >= 0 && count < ListCapacity;
+        const std::size_t bytes = (shape & 1) && inUse
+                                      ? offsetof(VdEthDmxDeviceList, entries) + (count + 1) * sizeof(VdEthDmxDeviceEntry)
+                                      : sizeof(VdEthDmxDeviceList);
+        std::unique_ptr<unsigned char[]> storage(new unsigned char[bytes]);
+        std::memset(storage.get(), Untouched, bytes);
+        std::memcpy(storage.get(), &count, sizeof count);
+        std::unique_ptr<unsigned char[]> before(new unsigned char[bytes]);
+        std::memcpy(before.get(), storage.get(), bytes);
+        auto *list = reinterpret_cast<VdEthDmxDeviceList *>(storage.get());
+        const std::int32_t result = driver.StartDetect(device, list);
         expect(result == 1, "StartDetect always answers 1", result);
-        const bool adds = model.areaLive() && count >= 0 && count < ListCapacity;
-        if (!adds) {
-            expect(std::memcmp(&before, list.get(), sizeof before) == 0, "StartDetect leaves the list alone",
-                   list->count);
+        if (!model.areaLive() || !inUse) {
+            expect(std::memcmp(before.get(), storage.get(), bytes) == 0, "StartDetect leaves the list alone", count);
             break;
         }
-        expect(list->count == count + 1, "StartDetect counts its entry", list->count);
-        VdEthDmxDeviceEntry &entry = before.entries[count];
-        entry.deviceId = device;
-        std::memcpy(entry.name, "VeldNet", 8);
-        std::memcpy(entry.type, "Eth-DMX", 8);
-        entry.detail[0] = '\0';
-        before.count = count + 1;
-        expect(std::memcmp(&before, list.get(), sizeof before) == 0, "StartDetect writes one entry, nothing else",
+        // Exactly one entry more: the count, and the entry's id and texts
+        // with their terminators; every other byte as the host left it.
+        const std::int32_t added = count + 1;
+        std::memcpy(before.get(), &added, sizeof added);
+        auto *entry = reinterpret_cast<VdEthDmxDeviceEntry *>(before.get() + offsetof(VdEthDmxDeviceList, entries)
+                                                               + count * sizeof(VdEthDmxDeviceEntry));
+        entry->deviceId = device;
+        std::memcpy(entry->name, "VeldNet", 8);
+        std::memcpy(entry->type, "Eth-DMX", 8);
+        entry->detail[0] = '\0';
+        expect(std::memcmp(before.get(), storage.get(), bytes) == 0, "StartDetect writes one entry, nothing else",
                count);
         break;
     }
