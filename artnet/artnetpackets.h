@@ -66,6 +66,33 @@ void setText(char (&field)[Width], const QString &text)
         field[i] = '\0';
 }
 
+// A 16-bit field held as two bytes in its wire order. Byte storage leaves
+// the records without any alignment need, so a record may sit at any address
+// (inside another object, at an odd offset of a receive buffer) and still be
+// read and written field by field.
+template <bool BigEndian>
+class WireUint16
+{
+public:
+    constexpr operator quint16() const
+    {
+        return BigEndian ? quint16(bytes[0] << 8 | bytes[1]) : quint16(bytes[1] << 8 | bytes[0]);
+    }
+
+    WireUint16 &operator=(quint16 value)
+    {
+        bytes[BigEndian ? 0 : 1] = quint8(value >> 8);
+        bytes[BigEndian ? 1 : 0] = quint8(value);
+        return *this;
+    }
+
+private:
+    quint8 bytes[2];
+};
+
+using Uint16Le = WireUint16<false>;
+using Uint16Be = WireUint16<true>;
+
 } // namespace ArtNet
 
 #pragma pack(push, 1)
@@ -73,8 +100,8 @@ void setText(char (&field)[Width], const QString &text)
 struct ArtPoll
 {
     char id[8];
-    quint16_le opCode;
-    quint16_be protocolVersion;
+    ArtNet::Uint16Le opCode;
+    ArtNet::Uint16Be protocolVersion;
     quint8 talkToMe;
     quint8 priority;
 };
@@ -82,19 +109,19 @@ struct ArtPoll
 struct ArtPollReply
 {
     char id[8];
-    quint16_le opCode;
+    ArtNet::Uint16Le opCode;
     quint8 ipAddress[4];
-    quint16_le port;
-    quint16_be versionInfo;
-    quint16_be subSwitch;
-    quint16_be oem;
+    ArtNet::Uint16Le port;
+    ArtNet::Uint16Be versionInfo;
+    ArtNet::Uint16Be subSwitch;
+    ArtNet::Uint16Be oem;
     quint8 ubeaVersion;
     quint8 status;
-    quint16_le estaManufacturer;
+    ArtNet::Uint16Le estaManufacturer;
     char shortName[ArtNet::ShortNameLength];
     char longName[ArtNet::LongNameLength];
     char nodeReport[ArtNet::NodeReportLength];
-    quint16_be numPorts;
+    ArtNet::Uint16Be numPorts;
     quint8 portTypes[4];
     quint8 goodInput[4];
     quint8 goodOutput[4];
@@ -112,12 +139,12 @@ struct ArtPollReply
 struct ArtDmx
 {
     char id[8];
-    quint16_le opCode;
-    quint16_be protocolVersion;
+    ArtNet::Uint16Le opCode;
+    ArtNet::Uint16Be protocolVersion;
     quint8 sequence;
     quint8 physical;
-    quint16_le universe; // SubUni in the low byte, Net in the high byte
-    quint16_be length;   // valid bytes at the start of data
+    ArtNet::Uint16Le universe; // SubUni in the low byte, Net in the high byte
+    ArtNet::Uint16Be length;   // valid bytes at the start of data
     quint8 data[ArtNet::DmxChannels];
 };
 
@@ -126,6 +153,9 @@ struct ArtDmx
 static_assert(std::is_trivially_copyable<ArtPoll>::value, "ArtPoll must be a plain byte image");
 static_assert(std::is_trivially_copyable<ArtPollReply>::value, "ArtPollReply must be a plain byte image");
 static_assert(std::is_trivially_copyable<ArtDmx>::value, "ArtDmx must be a plain byte image");
+
+static_assert(sizeof(ArtNet::Uint16Le) == 2 && alignof(ArtNet::Uint16Le) == 1, "wire fields are two unaligned bytes");
+static_assert(sizeof(ArtNet::Uint16Be) == 2 && alignof(ArtNet::Uint16Be) == 1, "wire fields are two unaligned bytes");
 
 static_assert(sizeof(ArtPoll) == 14, "ArtPoll is 14 bytes on the wire");
 static_assert(offsetof(ArtPoll, id) == 0, "ArtPoll layout");
