@@ -349,11 +349,11 @@ int ReceivePathBench::run()
                 "device); receive buffer %s bytes; %d round(s), medians\n\n",
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qVersion(), platform.constData(),
                 thousands(double(receiveBuffer)).constData(), settings.repeat);
-    std::printf("| %-68s | %-30s | %-14s |\n", "Measure", "Result", "Target");
-    std::printf("|%s|%s|%s|\n", QByteArray(70, '-').constData(), QByteArray(32, '-').constData(),
+    std::printf("| %-68s | %-34s | %-14s |\n", "Measure", "Result", "Target");
+    std::printf("|%s|%s|%s|\n", QByteArray(70, '-').constData(), QByteArray(36, '-').constData(),
                 QByteArray(16, '-').constData());
     auto row = [](const char *measure, const QByteArray &result, const char *target) {
-        std::printf("| %-68s | %-30s | %-14s |\n", measure, result.constData(), target);
+        std::printf("| %-68s | %-34s | %-14s |\n", measure, result.constData(), target);
     };
     row("Highest sustained rate with no loss (packets/s)",
         thousands(median(highest)) + " (" + QByteArray::number(settings.stepSeconds, 'g', 3) + " s steps, "
