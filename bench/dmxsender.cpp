@@ -21,8 +21,7 @@ constexpr int Batch = 32;
 } // namespace
 
 DmxSender::DmxSender(std::uint16_t port)
-    : port(port)
-    , packets(UniverseData::UniverseCount)
+    : packets(UniverseData::UniverseCount)
     , stamps(UniverseData::UniverseCount, 0)
 {
     fd = socket(AF_INET, SOCK_DGRAM, 0);

@@ -35,7 +35,6 @@ private:
     void prepare(int universe);
 
     int fd = -1;
-    std::uint16_t port;
     std::vector<ArtDmx> packets;
     std::vector<std::uint32_t> stamps;
 };
