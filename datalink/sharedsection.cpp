@@ -89,21 +89,9 @@ struct Section
     std::string name;
 };
 
-// The registries are never destroyed: a section may still be closed or unmapped
-// from another object's destructor while the process exits.
 std::mutex registryMutex;
-
-std::set<Section *> &sections()
-{
-    static auto *registered = new std::set<Section *>;
-    return *registered;
-}
-
-std::map<const void *, std::size_t> &viewSizes()
-{
-    static auto *sizes = new std::map<const void *, std::size_t>;
-    return *sizes;
-}
+std::set<Section *> sections;
+std::map<const void *, std::size_t> viewSizes;
 
 bool setLock(int fd, short type, off_t byte, bool wait)
 {
@@ -186,7 +174,7 @@ SharedSection::Handle attachByName(const char *name, bool creating, std::uint32_
         if (outcome == Outcome::Held) {
             std::lock_guard<std::mutex> guard(registryMutex);
             Section *section = new Section{fd, access, objectName};
-            sections().insert(section);
+            sections.insert(section);
             return section;
         }
         ::close(fd);
@@ -216,7 +204,7 @@ void *map(Handle handle, Access access)
 {
     std::lock_guard<std::mutex> guard(registryMutex);
     Section *section = static_cast<Section *>(handle);
-    if (!sections().count(section))
+    if (!sections.count(section))
         return nullptr;
     if (access == Access::Write && section->access != Access::Write)
         return nullptr;
@@ -228,25 +216,25 @@ void *map(Handle handle, Access access)
     void *view = mmap(nullptr, size, protection, MAP_SHARED, section->fd, 0);
     if (view == MAP_FAILED)
         return nullptr;
-    viewSizes()[view] = size;
+    viewSizes[view] = size;
     return view;
 }
 
 std::size_t viewSize(const void *view)
 {
     std::lock_guard<std::mutex> guard(registryMutex);
-    const auto found = viewSizes().find(view);
-    return found == viewSizes().end() ? 0 : found->second;
+    const auto found = viewSizes.find(view);
+    return found == viewSizes.end() ? 0 : found->second;
 }
 
 bool unmap(void *view)
 {
     std::lock_guard<std::mutex> guard(registryMutex);
-    const auto found = viewSizes().find(view);
-    if (found == viewSizes().end())
+    const auto found = viewSizes.find(view);
+    if (found == viewSizes.end())
         return false;
     munmap(view, found->second);
-    viewSizes().erase(found);
+    viewSizes.erase(found);
     return true;
 }
 
@@ -254,7 +242,7 @@ bool close(Handle handle)
 {
     std::lock_guard<std::mutex> guard(registryMutex);
     Section *section = static_cast<Section *>(handle);
-    if (!sections().erase(section))
+    if (!sections.erase(section))
         return false;
     // As with a Windows section, the name goes with the last handle; views
     // still mapped keep their memory but no longer share it with a new creator.
