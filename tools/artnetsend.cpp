@@ -432,10 +432,10 @@ int main(int argc, char *argv[])
     if (!parseUniverses(parser.value(universeOption), &job.universes))
         return usageError(QStringLiteral("universes must be numbers or ranges of 0-%1, e.g. 0,2,4-7")
                               .arg(MaxPortAddress));
-    for (const QString &spec : parser.values(channelsOption)) {
-        if (!parseChannels(spec, job.values))
+    for (const QString &assignment : parser.values(channelsOption)) {
+        if (!parseChannels(assignment, job.values))
             return usageError(QStringLiteral("bad channel values '%1'; e.g. 255,128 or 10=255 or 1-512=0")
-                                  .arg(spec));
+                                  .arg(assignment));
     }
     if (parser.isSet(patternOption)) {
         if (parser.isSet(channelsOption))
