@@ -189,12 +189,6 @@ void printPollReply(const ArtPollReply &r, const QHostAddress &peer, quint16 pee
     std::fflush(stdout);
 }
 
-bool isRecord(const QByteArray &datagram, quint16 opCode)
-{
-    return datagram.size() >= 10 && std::memcmp(datagram.constData(), ArtNet::Id, sizeof ArtNet::Id) == 0
-        && quint8(datagram[8]) == (opCode & 0xFF) && quint8(datagram[9]) == (opCode >> 8);
-}
-
 // A node answers on the Art-Net port of the address the poll came from, so
 // the socket that sends the poll listens on that port. A node on this very
 // machine holds the port on all addresses already; a second socket bound to
@@ -238,14 +232,15 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
             continue;
         while (socket.hasPendingDatagrams()) {
             const QNetworkDatagram datagram = socket.receiveDatagram(sizeof(ArtPollReply));
-            if (!isRecord(datagram.data(), ArtNet::OpPollReply))
+            const QByteArray bytes = datagram.data();
+            if (ArtNet::recordOpCode(bytes.constData(), bytes.size()) != ArtNet::OpPollReply)
                 continue;
             ArtPollReply reply;
             std::memset(&reply, 0, sizeof reply);
-            std::memcpy(&reply, datagram.data().constData(), size_t(datagram.data().size()));
+            std::memcpy(&reply, bytes.constData(), size_t(bytes.size()));
             if (replies > 0)
                 std::printf("\n");
-            printPollReply(reply, datagram.senderAddress(), quint16(datagram.senderPort()), datagram.data().size());
+            printPollReply(reply, datagram.senderAddress(), quint16(datagram.senderPort()), bytes.size());
             ++replies;
         }
     }
