@@ -1,6 +1,7 @@
 #include "datagramrig.h"
 
 #include "artnetengine.h"
+#include "sentinelreply.h"
 #include "universemapper.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,6 @@
 namespace {
 
 const QHostAddress Loopback(QHostAddress::LocalHost);
-constexpr char SentinelReport[] = "rig sentinel";
 constexpr int DeliveryTimeoutMs = 5000;
 
 } // namespace
@@ -52,17 +52,6 @@ const UniverseDataArea &DatagramRig::area() const
     return *view;
 }
 
-QByteArray DatagramRig::sentinel(quint32 serial) const
-{
-    ArtPollReply reply;
-    std::memset(&reply, 0, sizeof reply);
-    std::memcpy(reply.id, ArtNet::Id, sizeof ArtNet::Id);
-    reply.opCode = ArtNet::OpPollReply;
-    std::memcpy(reply.nodeReport, SentinelReport, sizeof SentinelReport);
-    qToLittleEndian(serial, reply.filler);
-    return QByteArray(reinterpret_cast<const char *>(&reply), sizeof reply);
-}
-
 bool DatagramRig::deliver(const QByteArray &datagram)
 {
     // Datagrams from one socket to another arrive in order on loopback: once
@@ -70,7 +59,7 @@ bool DatagramRig::deliver(const QByteArray &datagram)
     ++sentSerial;
     if (sender->writeDatagram(datagram, Loopback, port) != datagram.size())
         return false;
-    if (sender->writeDatagram(sentinel(sentSerial), Loopback, port) != qint64(sizeof(ArtPollReply)))
+    if (sender->writeDatagram(SentinelReply::make(sentSerial), Loopback, port) != qint64(sizeof(ArtPollReply)))
         return false;
     QElapsedTimer waited;
     waited.start();
@@ -83,7 +72,7 @@ void DatagramRig::noteReply(const ArtPollReply &packet, const QHostAddress &peer
 {
     if (peer != Loopback || port != sender->localPort())
         return;
-    if (std::memcmp(packet.nodeReport, SentinelReport, sizeof SentinelReport) != 0)
-        return;
-    seenSerial = qFromLittleEndian<quint32>(packet.filler);
+    quint32 serial = 0;
+    if (SentinelReply::read(packet, &serial))
+        seenSerial = serial;
 }

@@ -39,7 +39,6 @@ private slots:
     void noteReply(const ArtPollReply &packet, const QHostAddress &peer, const quint16 &port);
 
 private:
-    QByteArray sentinel(quint32 serial) const;
 
     const quint16 port;
     ArtNetEngine *engine;

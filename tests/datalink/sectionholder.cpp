@@ -8,24 +8,13 @@
 // be had; it appears by rename so that the test never reads it half written.
 
 #include "sharedsection.h"
+#include "shortpause.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-
-#ifdef _WIN32
-#include <windows.h>
-static void pause10ms() { Sleep(10); }
-#else
-#include <time.h>
-static void pause10ms()
-{
-    const timespec delay = {0, 10 * 1000 * 1000};
-    nanosleep(&delay, nullptr);
-}
-#endif
 
 static void report(const std::string &readyFile, const std::string &text)
 {

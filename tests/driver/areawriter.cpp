@@ -8,21 +8,10 @@
 // Channel i gets the value first + i (mod 256).
 
 #include "sharedsection.h"
+#include "shortpause.h"
 #include "universedataarea.h"
 
 #include <cstdlib>
-
-#ifdef _WIN32
-#include <windows.h>
-static void pause10ms() { Sleep(10); }
-#else
-#include <time.h>
-static void pause10ms()
-{
-    const timespec delay = {0, 10 * 1000 * 1000};
-    nanosleep(&delay, nullptr);
-}
-#endif
 
 int main(int argc, char **argv)
 {

@@ -11,6 +11,7 @@
 // engine's socket is checked too.
 
 #include "artnetengine.h"
+#include "sentinelreply.h"
 #include "universedataarea.h"
 #include "universemapper.h"
 
@@ -38,7 +39,6 @@ constexpr int HeartbeatMs = 5;
 constexpr qint64 LongestBlockBoundMs = 250;
 constexpr int HeaderBytes = 18;
 constexpr int ReceiveBufferBytes = 530;
-constexpr char SentinelReport[] = "flood sentinel";
 
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -55,17 +55,6 @@ QByteArray header(quint16 opCode)
     d += '\x00';                  // protocolVersion 14, high byte first
     d += '\x0e';
     return d;
-}
-
-QByteArray sentinel(quint32 serial)
-{
-    ArtPollReply reply;
-    std::memset(&reply, 0, sizeof reply);
-    std::memcpy(reply.id, ArtNet::Id, sizeof ArtNet::Id);
-    reply.opCode = ArtNet::OpPollReply;
-    std::memcpy(reply.nodeReport, SentinelReport, sizeof SentinelReport);
-    qToLittleEndian(serial, reply.filler);
-    return QByteArray(reinterpret_cast<const char *>(&reply), sizeof reply);
 }
 
 // What the sender expects the engine and the mapper to make of its datagrams.
@@ -234,9 +223,9 @@ public slots:
     void countPoll(const ArtPoll &, const QHostAddress &, const quint16 &) { ++polls; }
     void noteReply(const ArtPollReply &packet, const QHostAddress &peer, const quint16 &port)
     {
-        if (peer == Local && port == senderPort
-            && std::memcmp(packet.nodeReport, SentinelReport, sizeof SentinelReport) == 0)
-            acknowledged = qFromLittleEndian<quint32>(packet.filler);
+        quint32 serial = 0;
+        if (peer == Local && port == senderPort && SentinelReply::read(packet, &serial))
+            acknowledged = serial;
     }
 
 private slots:
@@ -306,7 +295,7 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
                 expected.account(datagram);
                 sender.writeDatagram(datagram, Local, EnginePort);
             }
-            sender.writeDatagram(sentinel(++batch), Local, EnginePort);
+            sender.writeDatagram(SentinelReply::make(++batch), Local, EnginePort);
             QElapsedTimer waited;
             waited.start();
             while (observer.acknowledged != batch) {
