@@ -7,7 +7,9 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     qtbase5-dev qtbase5-dev-tools qt5-style-plugins
-    g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32
+    g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 wine64
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev
+    nsis zip unzip fonts-wine trayer
     xvfb xauth xdotool x11-utils imagemagick
     libncurses-dev
     clang libclang-rt-14-dev
