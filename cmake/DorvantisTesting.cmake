@@ -3,9 +3,13 @@
 #   dorvantis_add_test(<name> SOURCES <files...> LIBS <targets...> [GUI] [PLAIN] [TIMEOUT <s>]
 #                      [LOCKS <resources...>])
 #
-# LOCKS names resources that tests must not share while running in parallel,
-# e.g. artnet_port for a test that binds the real Art-Net port 6454, or
-# universe_area for one that creates the real shared area.
+# Native tests run in network and mount namespaces of their own
+# (cmake/isolated.sh), so that they bind UDP port 6454 and create the real
+# shared area without meeting each other, another test run or a running
+# program. Where the system allows no namespaces, LOCKS names the resources
+# that tests must then not share while running in parallel: artnet_port for a
+# test that binds the real Art-Net port 6454, universe_area for one that
+# creates the real shared area.
 #
 # Qt tests link QtTest; PLAIN tests use tests/common/plaintest.h instead and are
 # the only kind in the cross build, where they run under wine. GUI tests run on
@@ -14,6 +18,23 @@
 include(CTest)
 
 set(DORVANTIS_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
+
+# DORVANTIS_TEST_LAUNCHER goes in front of every native test command.
+set(DORVANTIS_TEST_LAUNCHER "")
+if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
+    set(isolated ${CMAKE_CURRENT_LIST_DIR}/isolated.sh)
+    execute_process(COMMAND sh ${isolated} true RESULT_VARIABLE isolation_result
+                    OUTPUT_QUIET ERROR_VARIABLE isolation_error)
+    if(isolation_result EQUAL 0)
+        set(DORVANTIS_TEST_LAUNCHER sh ${isolated})
+        message(STATUS "Tests run in network and mount namespaces of their own")
+    else()
+        string(STRIP "${isolation_error}" isolation_error)
+        message(WARNING "No private namespaces for the tests (${isolation_error}). Tests that use UDP "
+                        "port 6454 or the universe data area hold CTest locks instead: do not run "
+                        "Dorvantis or a second test run on this machine meanwhile.")
+    endif()
+endif()
 
 # Under wine every test shares one prefix in the build folder; it is made once,
 # before the first test, so that parallel tests never race to create it.
@@ -35,7 +56,12 @@ function(dorvantis_add_test name)
     else()
         target_link_libraries(${name} PRIVATE Qt::Test)
     endif()
-    add_test(NAME ${name} COMMAND ${name})
+    if(DORVANTIS_TEST_LAUNCHER)
+        add_test(NAME ${name} COMMAND ${DORVANTIS_TEST_LAUNCHER} $<TARGET_FILE:${name}>)
+    else()
+        # A target name: cross builds put the emulator (wine) in front of it.
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set(home ${DORVANTIS_TEST_HOME}/${name})
     set(env "HOME=${home}" "XDG_CONFIG_HOME=${home}/.config")
     if(T_GUI)
@@ -49,7 +75,7 @@ function(dorvantis_add_test name)
         set(T_TIMEOUT 120)
     endif()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
-    if(T_LOCKS)
+    if(T_LOCKS AND NOT DORVANTIS_TEST_LAUNCHER)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
     endif()
     file(MAKE_DIRECTORY ${home}/.config)
