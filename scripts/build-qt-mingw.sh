@@ -29,7 +29,10 @@ options=(
     # Core, Gui, Widgets, Network and Test; the windows, offscreen and
     # minimal platform plugins and the windowsvista style come with them.
     -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF
-    -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
+    -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_vulkan=OFF
+    # As configure's -no-opengl: FEATURE_opengl=OFF alone leaves dynamic GL
+    # on, and the windows platform plugin then fails to compile.
+    -DINPUT_opengl=no
     -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_zstd=OFF -DFEATURE_icu=OFF
     -DFEATURE_openssl=OFF
     # Debian's source drops the wintab headers.
@@ -42,6 +45,11 @@ options=(
     -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF
 )
 stamp="qt6-base $debian_version; toolchain $(sha256sum "$top/cmake/x86_64-w64-mingw32.cmake" | cut -c1-16); ${options[*]}"
+
+# One build at a time, also when two test runs start together.
+mkdir -p "$cache"
+exec 9>"$cache/qt.lock"
+flock 9
 
 if [ -f "$prefix/dorvantis-stamp" ] && [ "$(cat "$prefix/dorvantis-stamp")" = "$stamp" ]; then
     echo "Qt for Windows is up to date."
@@ -59,11 +67,15 @@ if ! apt-cache showsrc qt6-base 2>/dev/null | grep -q '^Package: qt6-base'; then
     "${sudo[@]}" apt-get update -q
 fi
 
+# An interrupted build of the same source resumes where it stopped.
 work=$cache/qt-work
-rm -rf "$work"
-mkdir -p "$work/src"
-echo "=== Qt for Windows: fetching qt6-base $debian_version"
-(cd "$work/src" && apt-get source -q "qt6-base=$debian_version")
+if [ "$(cat "$work/source-version" 2>/dev/null)" != "$debian_version" ]; then
+    rm -rf "$work"
+    mkdir -p "$work/src"
+    echo "=== Qt for Windows: fetching qt6-base $debian_version"
+    (cd "$work/src" && apt-get source -q "qt6-base=$debian_version")
+    echo "$debian_version" > "$work/source-version"
+fi
 src=$(find "$work/src" -maxdepth 1 -mindepth 1 -type d -name 'qt6-base-*' | head -1)
 
 echo "=== Qt for Windows: configuring"
