@@ -160,8 +160,10 @@ bool dorvantis::event(QEvent *event)
 
 void dorvantis::closeEvent(QCloseEvent *event)
 {
-    // Without the tray icon there would be no way back: let the close happen.
-    if (!trayIcon->isVisible())
+    // Without the tray icon, or on a desktop with no system tray to show it
+    // in, a hidden window could never be reached again: let the close happen,
+    // which ends the program.
+    if (!trayIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return;
 
     QMessageBox::information(this, tr("Systray"),

@@ -17,7 +17,8 @@ class QSystemTrayIcon;
 // constructor asks for the address to work on, starts the Art-Net node,
 // creates the shared universe data area and links the two; the window itself
 // shows a fixed text and where the node listens. Closing it only hides it
-// while the tray icon is up: the program ends through Quit.
+// while its tray icon is up in a system tray: the program then ends through
+// Quit. On a desktop without a system tray closing it ends the program.
 class dorvantis : public QMainWindow
 {
     Q_OBJECT

@@ -1,4 +1,7 @@
 #include "dorvantis.h"
+#ifdef Q_OS_UNIX
+#include "signalquitter.h"
+#endif
 
 #include <QApplication>
 #include <QIcon>
@@ -20,6 +23,12 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/dorvantis/icon.png")));
 
     dorvantis window;
+#ifdef Q_OS_UNIX
+    // From here on kill, a closed terminal and Ctrl+C end the program as Quit
+    // does. During the address dialog they still end it at once: nothing is
+    // held then that the system would not release.
+    SignalQuitter signalQuitter;
+#endif
     window.show();
 
     QObject::connect(&app, SIGNAL(lastWindowClosed()), &app, SLOT(quit()));
