@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 wine64
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev
     nsis zip unzip fonts-wine trayer
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils imagemagick libx11-dev
     libncurses-dev
     clang libclang-rt-14-dev
     iproute2

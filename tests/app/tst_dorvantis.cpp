@@ -92,8 +92,7 @@ private slots:
     void windowHasItsTitleSizeAndMenus();
     void statusLineSurvivesALookIntoTheMenus();
     void trayActionsFollowTheWindowsVisibility();
-    void closeWithTrayIconHidesBehindTheNoticeEveryTime();
-    void closeWithoutTrayIconReallyClosesAndEndsTheLoop();
+    void closeWithoutASystemTrayReallyClosesAndEndsTheLoop();
     void receivedArtDmxReachesTheSharedArea();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea_data();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea();
@@ -257,45 +256,14 @@ void tst_dorvantis::trayActionsFollowTheWindowsVisibility()
     QVERIFY(window->isMaximized());
 }
 
-void tst_dorvantis::closeWithTrayIconHidesBehindTheNoticeEveryTime()
+void tst_dorvantis::closeWithoutASystemTrayReallyClosesAndEndsTheLoop()
 {
+    // The offscreen desktop has no system tray, as many X11 desktops have
+    // none: a window hidden behind the tray notice could never come back.
+    // Closing where a tray exists is tried on a real one with the built program.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
-    QAction *maximize = trayAction(*window, QStringLiteral("Ma&ximize"));
-
-    QStringList notices;
-    ModalAnswerer answerer([&](QWidget *dialog) {
-        auto *box = qobject_cast<QMessageBox *>(dialog);
-        QVERIFY(box);
-        QCOMPARE(box->parentWidget(), window.get());
-        notices << box->windowTitle();
-        QVERIFY(box->text().contains(QLatin1String("<b>Quit</b>")));
-        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-        box->accept();
-    });
-
-    // Inside the running event loop, where a really closed last window would
-    // end the program.
-    QSignalSpy lastWindowClosed(qApp, SIGNAL(lastWindowClosed()));
-    QTimer::singleShot(0, window.get(), [&] {
-        for (int round = 1; round <= 2; ++round) {
-            window->show();
-            QVERIFY(!window->close());
-            QCOMPARE(notices.size(), round);
-            QCOMPARE(notices.last(), QStringLiteral("Systray"));
-            QVERIFY(!window->isVisible());
-            QVERIFY(maximize->isEnabled());
-        }
-        QCoreApplication::exit(42);
-    });
-    QCOMPARE(QApplication::exec(), 42);
-    QCOMPARE(lastWindowClosed.count(), 0);
-    QCOMPARE(notices.size(), 2);
-}
-
-void tst_dorvantis::closeWithoutTrayIconReallyClosesAndEndsTheLoop()
-{
-    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
-    trayIconOf(*window)->hide();
+    QVERIFY(trayIconOf(*window)->isVisible());
     window->show();
 
     int boxes = 0;

@@ -1,9 +1,12 @@
 // The built program as a user and a visualiser host meet it: started on a
-// display of its own (Xvfb), the address dialog answered from outside with
-// the keyboard, Art-Net sent to it over loopback, the channels read back
-// through the driver library by the test host, and Quit chosen from its menu.
+// display of its own (Xvfb), with or without a real system tray (trayer), the
+// address dialog answered from outside with the keyboard, Art-Net sent to it
+// over loopback, the channels read through the driver library as a host reads
+// them, and the program ended by Quit, by closing its window and by signals.
 
+#include "driverlibrary.h"
 #include "localaddresses.h"
+#include "virtualdisplay.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -12,17 +15,38 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 
 constexpr quint16 ArtNetPort = 6454;
 constexpr int WaitMs = 20000;
+constexpr uint16_t DeviceId = 1;
+const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+
+QByteArray artDmx(quint8 universe, const QByteArray &channels)
+{
+    QByteArray datagram("Art-Net\0" // id
+                        "\x00\x50"  // opCode 0x5000, low byte first
+                        "\x00\x0e"  // protocol version 14
+                        "\x00"      // sequence
+                        "\x00",     // physical
+                        14);
+    datagram.append(char(universe)).append('\0');                           // universe, low byte first
+    datagram.append(char(channels.size() >> 8)).append(char(channels.size())); // length, high byte first
+    return datagram + channels;
+}
+
+bool sendToProgram(const QByteArray &datagram)
+{
+    QUdpSocket sender;
+    return sender.writeDatagram(datagram, QHostAddress(QHostAddress::LocalHost), ArtNetPort) == datagram.size();
+}
 
 } // namespace
 
@@ -32,81 +56,35 @@ class tst_program : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-    void startsAfterTheAddressIsChosenFromTheKeyboard();
-    void artDmxReachesTheDriverLibrary();
-    void artPollIsAnsweredWithTheProgramsReply();
-    void quitFromTheMenuEndsWithZeroAndReleasesTheArea();
+    void cleanup();
+    void carriesArtNetFromTheChosenAddressToTheHostAndQuits();
+    void closingWithoutASystemTrayEndsTheProgram();
+    void livesInARealSystemTray();
+    void signalsEndItAsQuitDoesWhileTheHostKeepsItsValues_data();
+    void signalsEndItAsQuitDoesWhileTheHostKeepsItsValues();
+    void ignoredInterruptStaysIgnored();
 
 private:
-    QProcessEnvironment displayEnvironment() const;
-    // Runs xdotool; true when it succeeded in time. Its output goes to output.
-    bool xdotool(const QStringList &arguments, QString *output = nullptr, int timeoutMs = WaitMs);
-    // The first window whose name matches the pattern, waiting for one to appear.
-    QString waitForWindow(const QString &namePattern);
-    bool windowShown(const QString &namePattern);
-    QString readUniverse(int universe);
+    // Starts the program (through the shell command when given) and answers
+    // its address dialog with Return; the stored 127.0.0.1 is preselected.
+    bool startProgram(const QString &shellPrefix = QString());
+    bool endedWithZero();
+    // The channels the driver library hands a host for the universe, once
+    // they begin with the expected bytes.
+    bool hostSees(int universe, const QByteArray &expected);
+    void sendSignal(int signalNumber);
 
     QTemporaryDir home;
-    QProcess xvfb;
+    VirtualDisplay screen;
     QProcess program;
-    QString display;
+    DriverLibrary driver;
 };
-
-QProcessEnvironment tst_program::displayEnvironment() const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-    return env;
-}
-
-bool tst_program::xdotool(const QStringList &arguments, QString *output, int timeoutMs)
-{
-    QProcess process;
-    process.setProcessEnvironment(displayEnvironment());
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-QString tst_program::waitForWindow(const QString &namePattern)
-{
-    QString windows;
-    if (!xdotool({"search", "--sync", "--onlyvisible", "--name", namePattern}, &windows))
-        return QString();
-    return windows.section(QLatin1Char('\n'), 0, 0);
-}
-
-bool tst_program::windowShown(const QString &namePattern)
-{
-    return xdotool({"search", "--onlyvisible", "--name", namePattern});
-}
-
-QString tst_program::readUniverse(int universe)
-{
-    QProcess host;
-    host.start(QStringLiteral(DRIVER_TEST_HOST), {QStringLiteral(DRIVER_LIBRARY), QString::number(universe)});
-    if (!host.waitForFinished(WaitMs))
-        return QString();
-    return QString::fromLocal8Bit(host.readAllStandardOutput());
-}
 
 void tst_program::initTestCase()
 {
-    for (const char *tool : {"Xvfb", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
-    }
+    const QStringList missing = VirtualDisplay::missingTools(true);
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing.join(QLatin1String(", ")) + QLatin1String(" not installed")));
     // The program preselects the stored 127.0.0.1 only if it is among the
     // addresses it finds; pressing Return must never pick another one.
     const std::vector<std::string> found = discoverLocalAddresses().addresses;
@@ -121,77 +99,88 @@ void tst_program::initTestCase()
     settings.write("[Network]\nip=127.0.0.1\n");
     settings.close();
 
-    // Xvfb picks a free display number and writes it to its standard output.
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                       QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                       QStringLiteral("1024x768x24")});
-    QVERIFY(xvfb.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), WaitMs);
-    display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+    QVERIFY(screen.start());
+    QVERIFY2(driver.load(DRIVER_LIBRARY), driver.errorString().c_str());
 }
 
-void tst_program::cleanupTestCase()
+void tst_program::cleanup()
 {
     if (program.state() != QProcess::NotRunning) {
         program.kill();
         program.waitForFinished();
     }
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.terminate();
-        if (!xvfb.waitForFinished(5000)) {
-            xvfb.kill();
-            xvfb.waitForFinished();
-        }
-    }
+    screen.stopTray();
 }
 
-void tst_program::startsAfterTheAddressIsChosenFromTheKeyboard()
+bool tst_program::startProgram(const QString &shellPrefix)
 {
-    program.setProcessEnvironment(displayEnvironment());
+    QProcessEnvironment env = screen.environment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(DORVANTIS_PROGRAM), QStringList());
-    QVERIFY(program.waitForStarted());
+    if (shellPrefix.isEmpty())
+        program.start(QStringLiteral(DORVANTIS_PROGRAM), QStringList());
+    else
+        program.start(QStringLiteral("sh"), {QStringLiteral("-c"), shellPrefix + QStringLiteral("; exec \"$0\""),
+                                             QStringLiteral(DORVANTIS_PROGRAM)});
+    if (!program.waitForStarted())
+        return false;
 
-    const QString dialog = waitForWindow(QStringLiteral("^Select IP$"));
-    QVERIFY2(!dialog.isEmpty(), "the address dialog did not appear");
+    const QString dialog = screen.waitForWindow(QStringLiteral("^Select IP$"));
+    if (dialog.isEmpty()) {
+        qWarning("the address dialog did not appear");
+        return false;
+    }
     // The main window waits for the dialog.
-    QVERIFY(!windowShown(QStringLiteral("^Veldara Dorvantis$")));
-
+    if (screen.windowShown(MainWindow)) {
+        qWarning("the main window came before the address was chosen");
+        return false;
+    }
     // The dialog takes the keyboard focus as it opens; Return presses its Ok.
-    QVERIFY(xdotool({"windowfocus", dialog}));
-    QVERIFY(xdotool({"key", "Return"}));
+    if (!screen.xdotool({"windowfocus", dialog}) || !screen.xdotool({"key", "Return"}))
+        return false;
+    return !screen.waitForWindow(MainWindow).isEmpty() && !screen.windowShown(QStringLiteral("^Select IP$"));
+}
 
-    QVERIFY2(!waitForWindow(QStringLiteral("^Veldara Dorvantis$")).isEmpty(), "the main window did not appear");
-    QVERIFY(!windowShown(QStringLiteral("^Select IP$")));
+bool tst_program::endedWithZero()
+{
+    return program.waitForFinished(WaitMs) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
+}
 
+bool tst_program::hostSees(int universe, const QByteArray &expected)
+{
+    const DriverFunctions &host = driver.functions();
+    QDeadlineTimer deadline(WaitMs);
+    do {
+        uint8_t *channels = nullptr;
+        const int32_t count = host.GetPortBuffer(DeviceId, universe, &channels);
+        if (channels && count == expected.size()
+            && QByteArray(reinterpret_cast<const char *>(channels), count) == expected)
+            return true;
+        QTest::qWait(20);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+void tst_program::sendSignal(int signalNumber)
+{
+    QVERIFY(program.processId() > 0);
+    QCOMPARE(::kill(pid_t(program.processId()), signalNumber), 0);
+}
+
+void tst_program::carriesArtNetFromTheChosenAddressToTheHostAndQuits()
+{
+    QVERIFY(startProgram());
     QFile settings(home.filePath(QStringLiteral(".config/Veldara Orvik/Dorvantis.conf")));
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(settings.readAll().contains("ip=127.0.0.1"));
-}
 
-void tst_program::artDmxReachesTheDriverLibrary()
-{
-    QVERIFY(program.state() == QProcess::Running);
-
-    const QByteArray artDmx("Art-Net\0"              // id
-                            "\x00\x50"               // opCode 0x5000, low byte first
-                            "\x00\x0e"               // protocol version 14
-                            "\x00"                   // sequence
-                            "\x00"                   // physical
-                            "\x05\x00"               // universe 5, low byte first
-                            "\x00\x06"               // length 6, high byte first
-                            "\x0a\x14\x1e\x28\xff\x01", // channels 1 to 6
-                            24);
-    QUdpSocket sender;
-    QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
-
-    const QString expected = QStringLiteral("universe 5: 6 channels\n  001: 0a 14 1e 28 ff 01\n");
-    QTRY_VERIFY_WITH_TIMEOUT(readUniverse(5).contains(expected), WaitMs);
-}
-
-void tst_program::artPollIsAnsweredWithTheProgramsReply()
-{
-    QVERIFY(program.state() == QProcess::Running);
+    const DriverFunctions &host = driver.functions();
+    QCOMPARE(host.Connect(), 0);
+    QVERIFY(sendToProgram(artDmx(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6))));
+    QVERIFY(hostSees(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6)));
+    host.Disconnect(DeviceId);
 
     // Another node on this machine, listening on the Art-Net port of its own
     // loopback address, next to the program's wildcard socket.
@@ -199,58 +188,151 @@ void tst_program::artPollIsAnsweredWithTheProgramsReply()
     QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
                         QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
     QSignalSpy arrived(&poller, SIGNAL(readyRead()));
-
-    const QByteArray artPoll("Art-Net\0"   // id
-                             "\x00\x20"    // opCode 0x2000, low byte first
-                             "\x00\x0e"    // protocol version 14
-                             "\x01"        // talkToMe: bit 0, reply to the poller
-                             "\x00",       // priority
+    const QByteArray artPoll("Art-Net\0" // id
+                             "\x00\x20"  // opCode 0x2000, low byte first
+                             "\x00\x0e"  // protocol version 14
+                             "\x01"      // talkToMe: bit 0, reply to the poller
+                             "\x00",     // priority
                              14);
     QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
     QVERIFY(arrived.wait(WaitMs));
-
     const QNetworkDatagram reply = poller.receiveDatagram();
     const QByteArray bytes = reply.data();
     QCOMPARE(bytes.size(), 239);
     QCOMPARE(reply.senderPort(), int(ArtNetPort));
-    QCOMPARE(bytes.left(8), QByteArray("Art-Net\0", 8));
-    QCOMPARE(bytes.mid(8, 2), QByteArray("\x00\x21", 2));         // ArtPollReply, low byte first
+    QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
     QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
     QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
     QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
     QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));
-    QCOMPARE(int(bytes.at(200)), 6);                                // style
-}
+    QCOMPARE(int(bytes.at(200)), 6); // style
 
-void tst_program::quitFromTheMenuEndsWithZeroAndReleasesTheArea()
-{
-    QVERIFY(program.state() == QProcess::Running);
-
-    const QString window = waitForWindow(QStringLiteral("^Veldara Dorvantis$"));
-    QVERIFY(!window.isEmpty());
     // Without a window manager nothing hands the main window the focus, and
     // keys typed before the program has taken note of it go nowhere: try
     // again until "&File" opens its menu, whose only, highlighted entry is Quit.
+    const QString window = screen.waitForWindow(MainWindow);
     bool menuOpen = false;
     for (int attempt = 0; attempt < 10 && !menuOpen; ++attempt) {
-        QVERIFY(xdotool({"windowfocus", window}));
-        QVERIFY(xdotool({"key", "alt+f"}));
+        QVERIFY(screen.xdotool({"windowfocus", window}));
+        QVERIFY(screen.xdotool({"key", "alt+f"}));
         // The menu is a second visible window of the program.
-        QString windows;
         QDeadlineTimer deadline(2000);
-        while (!menuOpen && !deadline.hasExpired()) {
-            QVERIFY(xdotool({"search", "--onlyvisible", "--classname", "^Dorvantis$"}, &windows));
-            menuOpen = windows.split(QLatin1Char('\n')).size() > 1;
-        }
+        while (!menuOpen && !deadline.hasExpired())
+            menuOpen = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size() > 1;
     }
     QVERIFY2(menuOpen, "the File menu did not open");
-    QVERIFY(xdotool({"key", "Return"}));
+    QVERIFY(screen.xdotool({"key", "Return"}));
+    QVERIFY(endedWithZero());
+    QCOMPARE(host.Connect(), 0xffff); // the area went with the program
+}
 
-    QVERIFY(program.waitForFinished(WaitMs));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+void tst_program::closingWithoutASystemTrayEndsTheProgram()
+{
+    QVERIFY(startProgram());
+    QVERIFY(screen.requestClose(screen.waitForWindow(MainWindow)));
+    QVERIFY(endedWithZero());
+    QVERIFY(!screen.windowShown(QStringLiteral("^Systray$")));
+    QCOMPARE(driver.functions().Connect(), 0xffff);
+}
 
-    QVERIFY(readUniverse(0).contains(QLatin1String("connect failed")));
+void tst_program::livesInARealSystemTray()
+{
+    QVERIFY(screen.startTray());
+    QVERIFY(startProgram());
+    const QString window = screen.waitForWindow(MainWindow);
+
+    // The icon is the program's other window, embedded in the tray.
+    QString icon;
+    QTRY_VERIFY_WITH_TIMEOUT(!(icon = [&] {
+                                  for (const QString &w : screen.windowsOfClass(QStringLiteral("^Dorvantis$"))) {
+                                      if (w != window)
+                                          return w;
+                                  }
+                                  return QString();
+                              }())
+                                  .isEmpty(),
+                             WaitMs);
+
+    // The tray menu's entries by their accelerators: Maximize, Restore, Quit.
+    // A click that comes while the program is still busy hiding its window
+    // can go unnoticed, as with a real mouse: click again, as a user would.
+    const auto chooseFromTrayMenu = [&](const char *key) {
+        const int windowsBefore = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size();
+        bool menuOpen = false;
+        for (int attempt = 0; attempt < 5 && !menuOpen; ++attempt) {
+            QVERIFY(screen.clickWindow(icon, 3));
+            QDeadlineTimer deadline(2000);
+            while (!menuOpen && !deadline.hasExpired())
+                menuOpen = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size() > windowsBefore;
+        }
+        QVERIFY2(menuOpen, "the tray menu did not open");
+        QVERIFY(screen.xdotool({"key", QLatin1String(key)}));
+    };
+
+    // Every close hides the window behind the same notice; the program runs on.
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(screen.requestClose(window));
+        const QString notice = screen.waitForWindow(QStringLiteral("^Systray$"));
+        QVERIFY2(!notice.isEmpty(), "no Systray notice");
+        QVERIFY(screen.xdotool({"windowfocus", notice}));
+        QVERIFY(screen.xdotool({"key", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!screen.windowShown(MainWindow), WaitMs);
+        QCOMPARE(program.state(), QProcess::Running);
+
+        chooseFromTrayMenu("r");
+        QVERIFY(!screen.waitForWindow(MainWindow).isEmpty());
+    }
+
+    chooseFromTrayMenu("q");
+    QVERIFY(endedWithZero());
+}
+
+void tst_program::signalsEndItAsQuitDoesWhileTheHostKeepsItsValues_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void tst_program::signalsEndItAsQuitDoesWhileTheHostKeepsItsValues()
+{
+    QFETCH(int, signalNumber);
+    QVERIFY(startProgram());
+    const DriverFunctions &host = driver.functions();
+    QCOMPARE(host.Connect(), 0);
+    const QByteArray channels = QByteArray::number(signalNumber).leftJustified(8, '\x7f');
+    QVERIFY(sendToProgram(artDmx(9, channels)));
+    QVERIFY(hostSees(9, channels));
+
+    sendSignal(signalNumber);
+    QVERIFY(endedWithZero());
+
+    // The port is free again and the host still reads the last values.
+    QUdpSocket port;
+    QVERIFY(port.bind(QHostAddress(QHostAddress::AnyIPv4), ArtNetPort));
+    QVERIFY(hostSees(9, channels));
+    // With the host gone too, nothing of the area is left.
+    host.Disconnect(DeviceId);
+    QCOMPARE(host.Connect(), 0xffff);
+}
+
+void tst_program::ignoredInterruptStaysIgnored()
+{
+    // As a shell starts a background job.
+    QVERIFY(startProgram(QStringLiteral("trap '' INT")));
+    const DriverFunctions &host = driver.functions();
+    QCOMPARE(host.Connect(), 0);
+
+    sendSignal(SIGINT);
+    // Still at work after the interrupt.
+    QVERIFY(sendToProgram(artDmx(2, QByteArray("\x01\x02", 2))));
+    QVERIFY(hostSees(2, QByteArray("\x01\x02", 2)));
+    QCOMPARE(program.state(), QProcess::Running);
+
+    sendSignal(SIGTERM);
+    QVERIFY(endedWithZero());
+    host.Disconnect(DeviceId);
 }
 
 QTEST_GUILESS_MAIN(tst_program)

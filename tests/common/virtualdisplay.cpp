@@ -1,0 +1,179 @@
+#include "virtualdisplay.h"
+
+#include <QDeadlineTimer>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <X11/Xlib.h>
+
+VirtualDisplay::~VirtualDisplay()
+{
+    stopTray();
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.terminate();
+        if (!xvfb.waitForFinished(5000)) {
+            xvfb.kill();
+            xvfb.waitForFinished();
+        }
+    }
+}
+
+QStringList VirtualDisplay::missingTools(bool withTray)
+{
+    QStringList tools = {QStringLiteral("Xvfb"), QStringLiteral("xdotool")};
+    if (withTray)
+        tools << QStringLiteral("trayer");
+    QStringList missing;
+    for (const QString &tool : tools) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            missing << tool;
+    }
+    return missing;
+}
+
+bool VirtualDisplay::start()
+{
+    // Xvfb picks a free display number and writes it to its standard output.
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                       QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                                       QStringLiteral("1024x768x24")});
+    if (!xvfb.waitForStarted())
+        return false;
+    QDeadlineTimer deadline(20000);
+    while (!xvfb.canReadLine() && !deadline.hasExpired())
+        xvfb.waitForReadyRead(100);
+    if (!xvfb.canReadLine())
+        return false;
+    displayName = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine()).trimmed();
+    return true;
+}
+
+QProcessEnvironment VirtualDisplay::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), displayName);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // No session bus: a tray, if any, is found the X11 way.
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    return env;
+}
+
+bool VirtualDisplay::startTray()
+{
+    tray.setProcessEnvironment(environment());
+    tray.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tray.setStandardOutputFile(QProcess::nullDevice());
+    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                          QStringLiteral("right"), QStringLiteral("--widthtype"),
+                                          QStringLiteral("request"), QStringLiteral("--height"),
+                                          QStringLiteral("32"), QStringLiteral("--SetDockType"),
+                                          QStringLiteral("false")});
+    if (!tray.waitForStarted())
+        return false;
+    // The tray is ready once it owns the system tray selection of screen 0.
+    Display *x = XOpenDisplay(displayName.toLatin1().constData());
+    if (!x)
+        return false;
+    const Atom selection = XInternAtom(x, "_NET_SYSTEM_TRAY_S0", False);
+    QDeadlineTimer deadline(20000);
+    bool owned = false;
+    while (!(owned = XGetSelectionOwner(x, selection) != None) && !deadline.hasExpired())
+        QThread::msleep(50);
+    XCloseDisplay(x);
+    return owned;
+}
+
+void VirtualDisplay::stopTray()
+{
+    if (tray.state() == QProcess::NotRunning)
+        return;
+    tray.terminate();
+    if (!tray.waitForFinished(5000)) {
+        tray.kill();
+        tray.waitForFinished();
+    }
+}
+
+bool VirtualDisplay::xdotool(const QStringList &arguments, QString *output, int timeoutMs) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString VirtualDisplay::waitForWindow(const QString &namePattern, int timeoutMs) const
+{
+    QString windows;
+    if (!xdotool({"search", "--sync", "--onlyvisible", "--name", namePattern}, &windows, timeoutMs))
+        return QString();
+    return windows.section(QLatin1Char('\n'), 0, 0);
+}
+
+bool VirtualDisplay::windowShown(const QString &namePattern) const
+{
+    return xdotool({"search", "--onlyvisible", "--name", namePattern});
+}
+
+QStringList VirtualDisplay::windowsOfClass(const QString &classPattern) const
+{
+    QString windows;
+    if (!xdotool({"search", "--onlyvisible", "--classname", classPattern}, &windows))
+        return {};
+    return windows.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool VirtualDisplay::requestClose(const QString &window) const
+{
+    Display *x = XOpenDisplay(displayName.toLatin1().constData());
+    if (!x)
+        return false;
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window.toULong();
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(x, event.xclient.window, False, NoEventMask, &event) != 0;
+    XSync(x, False);
+    XCloseDisplay(x);
+    return sent;
+}
+
+bool VirtualDisplay::clickWindow(const QString &window, int button) const
+{
+    QString geometry;
+    if (!xdotool({"getwindowgeometry", "--shell", window}, &geometry))
+        return false;
+    int x = 0, y = 0, width = 0, height = 0;
+    for (const QString &line : geometry.split(QLatin1Char('\n'))) {
+        const QString value = line.section(QLatin1Char('='), 1);
+        if (line.startsWith(QLatin1String("X=")))
+            x = value.toInt();
+        else if (line.startsWith(QLatin1String("Y=")))
+            y = value.toInt();
+        else if (line.startsWith(QLatin1String("WIDTH=")))
+            width = value.toInt();
+        else if (line.startsWith(QLatin1String("HEIGHT=")))
+            height = value.toInt();
+    }
+    return xdotool({"mousemove", QString::number(x + width / 2), QString::number(y + height / 2), "click",
+                    QString::number(button)});
+}
+
+bool VirtualDisplay::screenshot(const QString &window, const QString &pngPath) const
+{
+    QProcess import;
+    import.setProcessEnvironment(environment());
+    import.start(QStringLiteral("import"), {QStringLiteral("-window"), window, pngPath});
+    return import.waitForFinished(20000) && import.exitCode() == 0;
+}

@@ -1,0 +1,51 @@
+#ifndef VIRTUALDISPLAY_H
+#define VIRTUALDISPLAY_H
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// An X display of the test's own (Xvfb), optionally with a real system tray
+// (trayer, an XEmbed tray), on which built programs are started and driven
+// from outside as a user would: windows found by name, keys and clicks sent
+// with xdotool, windows asked to close as a window manager asks.
+class VirtualDisplay
+{
+public:
+    VirtualDisplay() = default;
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay &) = delete;
+    VirtualDisplay &operator=(const VirtualDisplay &) = delete;
+
+    // The tools this needs, or an empty list when all are installed.
+    static QStringList missingTools(bool withTray = false);
+
+    bool start();
+    QString display() const { return displayName; }
+    // The system environment with this display, for X11 programs.
+    QProcessEnvironment environment() const;
+
+    bool startTray();
+    void stopTray();
+
+    // Runs xdotool on this display; true when it succeeded within the time.
+    bool xdotool(const QStringList &arguments, QString *output = nullptr, int timeoutMs = 20000) const;
+    // The first visible window whose name matches the pattern, waiting for it.
+    QString waitForWindow(const QString &namePattern, int timeoutMs = 20000) const;
+    bool windowShown(const QString &namePattern) const;
+    // The visible windows whose class name matches the pattern.
+    QStringList windowsOfClass(const QString &classPattern) const;
+    // Asks the window to close (WM_DELETE_WINDOW), as a title bar's close button does.
+    bool requestClose(const QString &window) const;
+    // Presses and releases a mouse button on the middle of the window.
+    bool clickWindow(const QString &window, int button) const;
+    bool screenshot(const QString &window, const QString &pngPath) const;
+
+private:
+    QProcess xvfb;
+    QProcess tray;
+    QString displayName;
+};
+
+#endif // VIRTUALDISPLAY_H
