@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: the program and
-# driver with Qt 6 and with Qt 5.15, the Windows builds (mingw-w64, run
-# under wine), and a sanitizer build with the fuzz targets.
+# Installs what is missing, then builds and runs every test suite, each in a
+# build folder of its own under build/:
+#
+#   qt6    the program, driver and tools with Qt 6
+#   qt5    the same with Qt 5.15
+#   win32  the driver DLL and the Qt-free parts for 32-bit Windows (mingw-w64), run under wine
+#   asan   clang with AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets
+#
+#   bash scripts/test.sh [SUITE...]     (no SUITE: all of them, in this order)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
+
+all_suites=(qt6 qt5 win32 asan)
+suites=("$@")
+[ ${#suites[@]} -gt 0 ] || suites=("${all_suites[@]}")
+for suite in "${suites[@]}"; do
+    case " ${all_suites[*]} " in
+        *" $suite "*) ;;
+        *) echo "usage: bash scripts/test.sh [SUITE...]   SUITE: ${all_suites[*]}" >&2; exit 64 ;;
+    esac
+done
 
 bash scripts/install-deps.sh
 
@@ -22,16 +38,22 @@ run_suite() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
 
-run_suite qt6 -DDORVANTIS_QT_MAJOR=6
-run_suite qt5 -DDORVANTIS_QT_MAJOR=5
-run_suite win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake"
-
-# AddressSanitizer and UndefinedBehaviorSanitizer (clang, Qt 6), with the
-# libFuzzer targets, each fuzzed for a minute. Leaks inside the platform's own
-# libraries are suppressed; leaks in our code stay fatal.
-sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$top/tests/hardening/lsan.supp:print_suppressions=0
-run_suite asan -DDORVANTIS_QT_MAJOR=6 -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" -DDORVANTIS_FUZZ=ON
+for suite in "${suites[@]}"; do
+    case $suite in
+        qt6) run_suite qt6 -DDORVANTIS_QT_MAJOR=6 ;;
+        qt5) run_suite qt5 -DDORVANTIS_QT_MAJOR=5 ;;
+        win32) run_suite win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" ;;
+        asan)
+            # Leaks inside the platform's own libraries are suppressed; leaks
+            # in our code stay fatal.
+            (
+                sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+                export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
+                export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+                export LSAN_OPTIONS=suppressions=$top/tests/hardening/lsan.supp:print_suppressions=0
+                run_suite asan -DDORVANTIS_QT_MAJOR=6 -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+                    -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" -DDORVANTIS_FUZZ=ON
+            )
+            ;;
+    esac
+done
