@@ -4,6 +4,7 @@
 #include "selectipdialog.h"
 #include "ui_about.h"
 #include "universemapper.h"
+#include "universesetting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -83,6 +84,12 @@ void dorvantis::setupArtNet()
     artNetEngine = new ArtNetEngine(QHostAddress(address), ArtNet::DefaultPort, NodeStyle, true);
     artNetEngine->setShortName(QStringLiteral("Dorvantis"));
     artNetEngine->setLongName(QStringLiteral("Veldara Dorvantis %1").arg(QLatin1String(Version)));
+    {
+        // Controllers that send only to subscribers learn from these which
+        // universes to send here.
+        const QSettings settings;
+        artNetEngine->setOutputUniverses(UniverseSetting::read(settings));
+    }
 
     if (artNetEngine->start()) {
         qDebug("ArtNet engine running\n");

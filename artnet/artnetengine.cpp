@@ -3,15 +3,10 @@
 #include <QUdpSocket>
 #include <QVariant>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
-
-// Poll replies to any one destination: controllers poll every few seconds,
-// so this never touches them, yet it caps what a forged poll stream can
-// make the node send.
-constexpr int RepliesPerSecond = 10;
-constexpr int ReplyBurst = 10;
 
 // The receive queue must ride out a 100 ms stall of the event loop at full
 // load: 256 universes at 44 frames a second. The kernel charges each queued
@@ -23,6 +18,12 @@ constexpr qint64 ChargedBytesPerDatagram = 2304;
 constexpr qint64 WantedReceiveBuffer =
     (FullLoadPacketsPerSecond * StallMs + 999) / 1000 * ChargedBytesPerDatagram;
 
+// The largest answer, the own reply and one bound reply for every BindIndex,
+// leaves in one go and must fit the send queue whole: a reply that does not
+// fit is dropped, and the controller would miss those universes.
+constexpr int MostBoundReplies = ArtNet::LastBindIndex - ArtNet::FirstBindIndex + 1;
+constexpr qint64 WantedSendBuffer = (1 + MostBoundReplies) * ChargedBytesPerDatagram;
+
 constexpr quint8 TalkToMeReplyToSender = 0x01;
 
 } // namespace
@@ -32,7 +33,7 @@ ArtNetEngine::ArtNetEngine(const QHostAddress &address, const quint16 &port, qui
       socket(new QUdpSocket),
       received(),
       senderPort(0),
-      replyLimiter(RepliesPerSecond, ReplyBurst)
+      replyLimiter(PollAnswersPerSecond, PollAnswerBurst)
 {
     this->autoReply = autoReply;
     this->address = address;
@@ -56,6 +57,7 @@ bool ArtNetEngine::start()
     if (!socket->bind(QHostAddress(QHostAddress::AnyIPv4), port, QUdpSocket::ReuseAddressHint))
         return false;
     enlargeReceiveBuffer();
+    enlargeSendBuffer();
     return static_cast<bool>(connect(socket, SIGNAL(readyRead()), this, SLOT(processPendingDatagrams())));
 }
 
@@ -65,6 +67,12 @@ void ArtNetEngine::enlargeReceiveBuffer()
     // engine works with whatever it gets.
     if (receiveBufferSize() < WantedReceiveBuffer)
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(WantedReceiveBuffer));
+}
+
+void ArtNetEngine::enlargeSendBuffer()
+{
+    if (socket->socketOption(QAbstractSocket::SendBufferSizeSocketOption).toLongLong() < WantedSendBuffer)
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(WantedSendBuffer));
 }
 
 qint64 ArtNetEngine::receiveBufferSize() const
@@ -108,6 +116,64 @@ const QHostAddress &ArtNetEngine::broadcastAddress() const
 const ArtPollReply &ArtNetEngine::ownPollReply() const
 {
     return pollReply;
+}
+
+int ArtNetEngine::setOutputUniverses(const QVector<quint16> &portAddresses)
+{
+    QVector<quint16> sorted;
+    for (quint16 address : portAddresses) {
+        if (address <= ArtNet::MaxPortAddress)
+            sorted.append(address);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+
+    outputs.clear();
+    replyStarts.clear();
+    for (quint16 address : sorted) {
+        // A new reply for a new Net and Sub-Net, or when this one is full.
+        const bool startsReply = outputs.isEmpty() || (address >> 4) != (outputs.last() >> 4)
+            || outputs.size() - replyStarts.last() == ArtNet::PortsPerReply;
+        if (startsReply) {
+            if (replyStarts.size() == MostBoundReplies)
+                break;
+            replyStarts.append(outputs.size());
+        }
+        outputs.append(address);
+    }
+    outputDataMs.fill(-1, outputs.size());
+    return outputs.size();
+}
+
+const QVector<quint16> &ArtNetEngine::outputUniverses() const
+{
+    return outputs;
+}
+
+int ArtNetEngine::boundPollReplyCount() const
+{
+    return replyStarts.size();
+}
+
+ArtPollReply ArtNetEngine::boundPollReply(int index) const
+{
+    const int first = replyStarts.at(index);
+    const int end = index + 1 < replyStarts.size() ? replyStarts.at(index + 1) : outputs.size();
+    const qint64 now = clock.elapsed();
+    unsigned receiving = 0;
+    for (int i = first; i < end; ++i) {
+        if (outputDataMs.at(i) >= 0 && now - outputDataMs.at(i) < OutputDataWindowMs)
+            receiving |= 1u << (i - first);
+    }
+    return ArtNet::boundPollReply(pollReply, outputs.constData() + first, end - first, receiving,
+                                  quint8(ArtNet::FirstBindIndex + index));
+}
+
+void ArtNetEngine::noteOutputData(quint16 portAddress)
+{
+    const auto found = std::lower_bound(outputs.cbegin(), outputs.cend(), portAddress);
+    if (found != outputs.cend() && *found == portAddress)
+        outputDataMs[int(found - outputs.cbegin())] = clock.elapsed();
 }
 
 void ArtNetEngine::updateBroadcast()
@@ -192,6 +258,8 @@ void ArtNetEngine::processPendingDatagrams()
             const quint16 arrived = quint16(qMax<qint64>(0, size - ArtNet::DmxHeaderSize));
             if (received.dmx.length > arrived)
                 received.dmx.length = arrived;
+            if (!outputs.isEmpty())
+                noteOutputData(received.dmx.universe);
             emit receivedArtDmx(received.dmx, sender, senderPort);
             break;
         }
@@ -207,6 +275,13 @@ void ArtNetEngine::answerPoll()
         return;
     const QHostAddress &target = (received.poll.talkToMe & TalkToMeReplyToSender) ? sender : broadcast;
     const QHostAddress &destination = target.isNull() ? broadcast : target;
-    if (replyLimiter.allow(destination.toIPv4Address(), clock.elapsed()))
-        sendArtPollReply(pollReply, target);
+    // One token buys the whole answer, so a destination gets complete
+    // answers or none.
+    if (!replyLimiter.allow(destination.toIPv4Address(), clock.elapsed()))
+        return;
+    sendArtPollReply(pollReply, target);
+    for (int i = 0; i < replyStarts.size(); ++i) {
+        const ArtPollReply reply = boundPollReply(i);
+        sendArtPollReply(reply, target);
+    }
 }

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QVector>
 
 class QUdpSocket;
 
@@ -15,21 +16,32 @@ class QUdpSocket;
 // on as a signal. The packet passed by a received... signal is a view of the
 // engine's receive buffer, valid only during the call.
 //
-// Automatic poll replies are rate-limited per destination; every ArtPoll
-// still raises receivedArtPoll. Bytes a short datagram does not cover read
-// as zero, and an ArtDmx whose datagram ends before the channel count in its
-// length field is handed on with length cut to the channels that arrived.
+// The answer to an ArtPoll is the node's own ArtPollReply, followed by the
+// Art-Net 4 bound replies that subscribe it to its output universes, all to
+// the same place. Answers are rate-limited per destination, whole answers
+// only; every ArtPoll still raises receivedArtPoll. Bytes a short datagram
+// does not cover read as zero, and an ArtDmx whose datagram ends before the
+// channel count in its length field is handed on with length cut to the
+// channels that arrived.
 class ArtNetEngine : public QObject
 {
     Q_OBJECT
 
 public:
+    // Whole answers to any one destination: controllers poll every 2.5 to 3
+    // seconds, and a forged poll stream gets no more than this.
+    static constexpr int PollAnswersPerSecond = 1;
+    static constexpr int PollAnswerBurst = 3;
+    // A port shows data in GoodOutput for this long after its last ArtDmx.
+    static constexpr qint64 OutputDataWindowMs = 5000;
+
     ArtNetEngine(const QHostAddress &address, const quint16 &port, quint8 style, bool autoReply);
     ~ArtNetEngine() override;
 
     // Binds the port on all local IPv4 interfaces, shared with other sockets
-    // that allow it, and enlarges the receive queue as far as the system
-    // lets it; false when the port is taken.
+    // that allow it, and enlarges the receive queue, and the send queue to
+    // hold the largest answer, as far as the system lets it; false when the
+    // port is taken.
     bool start();
 
     void setShortName(const QString &name);
@@ -39,6 +51,20 @@ public:
     void setAutoReply(bool on);
     const QHostAddress &broadcastAddress() const;
     const ArtPollReply &ownPollReply() const;
+
+    // The Port-Addresses (0-32767) the node outputs; none at construction.
+    // Each run of up to four that share a Net and Sub-Net, in ascending
+    // order, makes one bound reply, BindIndex 2 for the first and on from
+    // there. Repeats are dropped; Port-Addresses above 32767 and any that
+    // would need a BindIndex above 255 are left out. Returns how many are
+    // advertised.
+    int setOutputUniverses(const QVector<quint16> &portAddresses);
+    const QVector<quint16> &outputUniverses() const;
+    int boundPollReplyCount() const;
+    // Bound reply `index` as the next answer carries it: GoodOutput marks
+    // the ports that received ArtDmx within OutputDataWindowMs.
+    ArtPollReply boundPollReply(int index) const;
+
     // The socket's receive buffer as granted by the system; 0 before start().
     qint64 receiveBufferSize() const;
 
@@ -65,6 +91,8 @@ private:
     void send(const void *record, qint64 size, const QHostAddress &host);
     void enlargeReceiveBuffer();
     void answerPoll();
+    void noteOutputData(quint16 portAddress);
+    void enlargeSendBuffer();
 
     QHostAddress address;
     QHostAddress netmask;
@@ -87,6 +115,10 @@ private:
     quint16 senderPort;
     ReplyRateLimiter replyLimiter;
     QElapsedTimer clock;
+
+    QVector<quint16> outputs;     // ascending
+    QVector<qint64> outputDataMs; // last ArtDmx for each output on `clock`; -1 for none yet
+    QVector<int> replyStarts;     // the first output of each bound reply
 };
 
 #endif // ARTNETENGINE_H

@@ -25,6 +25,21 @@ constexpr int ShortNameLength = 18;
 constexpr int LongNameLength = 64;
 constexpr int NodeReportLength = 64;
 
+// Port-Addresses are 15 bits: Net (bits 14-8), Sub-Net (7-4), Universe (3-0).
+constexpr quint16 MaxPortAddress = 0x7FFF;
+// Ports one ArtPollReply can describe; they share one Net and Sub-Net.
+constexpr int PortsPerReply = 4;
+// PortTypes: bit 7, the port outputs data from the network; protocol 0, DMX512.
+constexpr quint8 PortTypeDmxOutput = 0x80;
+// GoodOutput: bit 7, data is being output on the port.
+constexpr quint8 GoodOutputData = 0x80;
+// Status2: bit 3, the node handles 15-bit Port-Addresses.
+constexpr quint8 Status2PortAddress15Bit = 0x08;
+// BindIndex 1 is the root device, and 0, what replies before Art-Net 4 carry,
+// reads as the root too: bound devices count from 2.
+constexpr int FirstBindIndex = 2;
+constexpr int LastBindIndex = 255;
+
 enum OpCode : quint16 {
     OpPoll = 0x2000,
     OpPollReply = 0x2100,
@@ -133,7 +148,10 @@ struct ArtPollReply
     quint8 spare[3];
     quint8 style;
     quint8 mac[6];
-    quint8 filler[32];
+    quint8 bindIp[4];   // the root device's address in a bound reply
+    quint8 bindIndex;   // which of the root's replies this is, see FirstBindIndex
+    quint8 status2;
+    quint8 filler[26];
 };
 
 struct ArtDmx
@@ -149,6 +167,34 @@ struct ArtDmx
 };
 
 #pragma pack(pop)
+
+namespace ArtNet {
+
+// An Art-Net 4 bound reply: the node's own reply `root` describing `count`
+// (1 to 4) output ports, the Port-Addresses `ports`, which share one Net and
+// Sub-Net. Bit i of `receiving` marks port i as having data.
+inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *ports, int count, unsigned receiving,
+                                   quint8 bindIndex)
+{
+    ArtPollReply reply = root;
+    // Net in byte 18, Sub-Net in byte 19; each port adds its universe.
+    reply.subSwitch = quint16((ports[0] & 0x7F00) | (ports[0] >> 4 & 0x0F));
+    reply.numPorts = quint16(count);
+    for (int i = 0; i < PortsPerReply; ++i) {
+        const bool used = i < count;
+        reply.portTypes[i] = used ? PortTypeDmxOutput : 0;
+        reply.goodInput[i] = 0;
+        reply.goodOutput[i] = used && (receiving >> i & 1u) ? GoodOutputData : 0;
+        reply.swIn[i] = 0;
+        reply.swOut[i] = used ? quint8(ports[i] & 0x0F) : 0;
+    }
+    std::memcpy(reply.bindIp, root.ipAddress, sizeof reply.bindIp);
+    reply.bindIndex = bindIndex;
+    reply.status2 = quint8(root.status2 | Status2PortAddress15Bit);
+    return reply;
+}
+
+} // namespace ArtNet
 
 static_assert(std::is_trivially_copyable<ArtPoll>::value, "ArtPoll must be a plain byte image");
 static_assert(std::is_trivially_copyable<ArtPollReply>::value, "ArtPollReply must be a plain byte image");
@@ -190,7 +236,10 @@ static_assert(offsetof(ArtPollReply, swRemote) == 196, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, spare) == 197, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, style) == 200, "ArtPollReply layout");
 static_assert(offsetof(ArtPollReply, mac) == 201, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, filler) == 207, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, bindIp) == 207, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, bindIndex) == 211, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, status2) == 212, "ArtPollReply layout");
+static_assert(offsetof(ArtPollReply, filler) == 213, "ArtPollReply layout");
 
 static_assert(sizeof(ArtDmx) == 530, "ArtDmx is 530 bytes on the wire");
 static_assert(offsetof(ArtDmx, id) == 0, "ArtDmx layout");

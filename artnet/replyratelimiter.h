@@ -3,10 +3,11 @@
 
 #include <QtGlobal>
 
-// Token buckets, one per destination address, that cap how many poll replies
-// go to any one host. A poll costs a few bytes and its reply is seventeen
-// times larger, so without a cap a stream of polls with a forged sender
-// address would turn the node into an amplifier aimed at that address.
+// Token buckets, one per destination address, that cap how many poll answers
+// go to any one host. A poll costs 14 bytes and its answer, the node's own
+// reply and up to 64 bound ones, over a thousand times that, so without a cap
+// a stream of polls with a forged sender address would turn the node into an
+// amplifier aimed at that address.
 //
 // The table has a fixed number of slots and never allocates. A slot whose
 // bucket has refilled is as good as a new one and is reused for the next
@@ -20,7 +21,7 @@ public:
     ReplyRateLimiter(int perSecond, int burst);
 
     // Takes one token for `destination` (an IPv4 address) at `nowMs`, a
-    // monotonic millisecond clock; true when the reply may be sent.
+    // monotonic millisecond clock; true when the answer may be sent.
     bool allow(quint32 destination, qint64 nowMs);
 
 private:
@@ -28,7 +29,7 @@ private:
     {
         quint32 destination;
         qint64 stamp;
-        qint64 tokens; // thousandths of a reply
+        qint64 tokens; // thousandths of an answer
         bool used;
     };
 

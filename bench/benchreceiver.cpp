@@ -25,6 +25,11 @@ BenchReceiver::BenchReceiver(quint16 port)
     , input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
 {
     engine->setShortName(QStringLiteral("bench"));
+    // Offered as the program offers them: every ArtDmx is noted for GoodOutput.
+    QVector<quint16> universes;
+    for (int u = 0; u < UniverseData::UniverseCount; ++u)
+        universes << quint16(u);
+    engine->setOutputUniverses(universes);
     // A window with the kind of content the program shows: text and a status line.
     QLabel *text = new QLabel(QStringLiteral("Receives Art-Net and writes every ArtDmx into the universe data "
                                              "area, where the driver library finds it."));

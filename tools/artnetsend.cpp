@@ -16,6 +16,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -186,7 +188,57 @@ void printPollReply(const ArtPollReply &r, const QHostAddress &peer, quint16 pee
     std::printf("  swRemote          %u\n", r.swRemote);
     std::printf("  style             %u\n", r.style);
     std::printf("  mac               %s\n", qPrintable(bytesText(r.mac, 6, "%02x", ':')));
+    std::printf("  bindIp            %u.%u.%u.%u\n", r.bindIp[0], r.bindIp[1], r.bindIp[2], r.bindIp[3]);
+    std::printf("  bindIndex         %u\n", r.bindIndex);
+    std::printf("  status2           0x%02x\n", r.status2);
     std::fflush(stdout);
+}
+
+// "0-15, 32": ascending numbers with runs written as ranges.
+QString rangesText(const std::set<int> &values)
+{
+    QStringList parts;
+    for (auto it = values.begin(); it != values.end();) {
+        const int first = *it;
+        int last = first;
+        for (++it; it != values.end() && *it == last + 1; ++it)
+            last = *it;
+        parts << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+// What the replies of one node say about its ports, gathered over the root
+// reply and its Art-Net 4 bound replies.
+struct NodePorts
+{
+    QString name;
+    std::set<int> outputs;
+    std::set<int> inputs;
+};
+
+// Port-Address = Net << 8 | Sub-Net << 4 | the port's universe.
+void collectPorts(const ArtPollReply &r, NodePorts *node)
+{
+    const int base = (r.subSwitch >> 8 & 0x7F) << 8 | (r.subSwitch & 0x0F) << 4;
+    for (int i = 0; i < ArtNet::PortsPerReply; ++i) {
+        if (r.portTypes[i] & 0x80)
+            node->outputs.insert(base | (r.swOut[i] & 0x0F));
+        if (r.portTypes[i] & 0x40)
+            node->inputs.insert(base | (r.swIn[i] & 0x0F));
+    }
+}
+
+QString nodeLine(const QString &address, const NodePorts &node)
+{
+    QStringList ports;
+    if (!node.outputs.empty())
+        ports << QStringLiteral("outputs ") + rangesText(node.outputs);
+    if (!node.inputs.empty())
+        ports << QStringLiteral("inputs ") + rangesText(node.inputs);
+    if (ports.isEmpty())
+        ports << QStringLiteral("no ports");
+    return QStringLiteral("%1 %2: %3").arg(node.name, address, ports.join(QStringLiteral("; ")));
 }
 
 // A node answers on the Art-Net port of the address the poll came from, so
@@ -225,6 +277,10 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
     }
 
     int replies = 0;
+    int shown = 0;
+    // By the node's root address, in the order the nodes first answered.
+    std::map<QString, NodePorts> nodes;
+    QStringList order;
     QElapsedTimer clock;
     clock.start();
     for (qint64 left = timeoutMs; left > 0 && !stopRequested; left = timeoutMs - clock.elapsed()) {
@@ -238,9 +294,22 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
             ArtPollReply reply;
             std::memset(&reply, 0, sizeof reply);
             std::memcpy(&reply, bytes.constData(), size_t(bytes.size()));
-            if (replies > 0)
-                std::printf("\n");
-            printPollReply(reply, datagram.senderAddress(), quint16(datagram.senderPort()), bytes.size());
+            // A bound reply (BindIndex 2 and above) only adds ports to its
+            // root device's line; each root reply is shown in full.
+            const bool bound = reply.bindIndex >= ArtNet::FirstBindIndex;
+            const quint8 *root = bound ? reply.bindIp : reply.ipAddress;
+            const QString address = QStringLiteral("%1.%2.%3.%4").arg(root[0]).arg(root[1]).arg(root[2]).arg(root[3]);
+            if (nodes.find(address) == nodes.end())
+                order << address;
+            NodePorts &node = nodes[address];
+            if (node.name.isEmpty() || !bound)
+                node.name = fieldText(reply.shortName, ArtNet::ShortNameLength);
+            collectPorts(reply, &node);
+            if (!bound) {
+                if (shown++ > 0)
+                    std::printf("\n");
+                printPollReply(reply, datagram.senderAddress(), quint16(datagram.senderPort()), bytes.size());
+            }
             ++replies;
         }
     }
@@ -248,6 +317,10 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
         std::fprintf(stderr, "artnetsend: no ArtPollReply within %d ms\n", timeoutMs);
         return ExitNoReply;
     }
+    if (shown > 0)
+        std::printf("\n");
+    for (const QString &address : order)
+        std::printf("%s\n", qPrintable(nodeLine(address, nodes[address])));
     return ExitOk;
 }
 
@@ -372,7 +445,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
         QStringLiteral("No summary line after sending ArtDmx."));
     const QCommandLineOption pollOption(QStringLiteral("poll"),
-        QStringLiteral("Send an ArtPoll and print the ArtPollReply fields of every node that answers."));
+        QStringLiteral("Send an ArtPoll, print the ArtPollReply fields of every node that answers, then one "
+                       "line per node with its ports, e.g. 'Dorvantis 127.0.0.1: outputs 0-255'. Art-Net 4 "
+                       "bound replies add to that line only."));
     const QCommandLineOption timeoutOption({QStringLiteral("t"), QStringLiteral("timeout")},
         QStringLiteral("Milliseconds to wait for replies after an ArtPoll (default 2000)."),
         QStringLiteral("ms"), QStringLiteral("2000"));

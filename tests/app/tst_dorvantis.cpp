@@ -2,13 +2,16 @@
 #include "modalanswerer.h"
 #include "selectipdialog.h"
 #include "sharedsection.h"
+#include "subscribingcontroller.h"
 #include "testwindow.h"
 #include "universedataarea.h"
+#include "universesetting.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QHostAddress>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -94,6 +97,8 @@ private slots:
     void trayActionsFollowTheWindowsVisibility();
     void closeWithoutASystemTrayReallyClosesAndEndsTheLoop();
     void receivedArtDmxReachesTheSharedArea();
+    void subscribingControllerReachesEveryOfferedUniverse_data();
+    void subscribingControllerReachesEveryOfferedUniverse();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea_data();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea();
 };
@@ -109,6 +114,7 @@ void tst_dorvantis::init()
 {
     QSettings settings;
     settings.setValue(QStringLiteral("Network/ip"), QStringLiteral("127.0.0.9"));
+    settings.remove(QLatin1String(UniverseSetting::Key));
 }
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
@@ -303,6 +309,62 @@ void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
     QTRY_COMPARE(area.record(7)->packetCount, before + 1);
     QCOMPARE(area.record(7)->length, 4);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(area.record(7)->data), 4), QByteArray("\x11\x22\x33\x44"));
+}
+
+void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse_data()
+{
+    QTest::addColumn<QString>("stored"); // null: no setting
+    QTest::addColumn<QList<int>>("offered");
+
+    QList<int> all;
+    for (int u = 0; u < UniverseData::UniverseCount; ++u)
+        all << u;
+    QTest::newRow("no setting: all 256") << QString() << all;
+    QTest::newRow("0-15, 32") << QStringLiteral("0-15, 32") << all.mid(0, 16) + QList<int>{32};
+}
+
+void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
+{
+    QFETCH(QString, stored);
+    QFETCH(QList<int>, offered);
+
+    if (!stored.isNull()) {
+        QSettings settings;
+        settings.setValue(QLatin1String(UniverseSetting::Key), stored);
+    }
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    AreaReader area;
+    QVERIFY(area.record(0));
+    quint32 before[UniverseData::UniverseCount];
+    for (int u = 0; u < UniverseData::UniverseCount; ++u)
+        before[u] = area.record(u)->packetCount;
+
+    SubscribingController controller(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort);
+    QVERIFY(controller.open());
+    const QMap<int, QHostAddress> subscribed = controller.poll(QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(subscribed.keys(), offered);
+    for (const QHostAddress &node : subscribed)
+        QCOMPARE(node, QHostAddress(QHostAddress::LocalHost));
+
+    // The mapper traces every packet; a few hundred lines would bury the log.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    controller.sendToSubscribers(subscribed);
+    const int last = offered.last();
+    QTRY_COMPARE(area.record(last)->packetCount, before[last] + 1);
+    QLoggingCategory::setFilterRules(QString());
+
+    for (int u = 0; u < UniverseData::UniverseCount; ++u) {
+        const UniverseRecord &record = *area.record(u);
+        if (!offered.contains(u)) {
+            QCOMPARE(record.packetCount, before[u]);
+            continue;
+        }
+        QCOMPARE(record.packetCount, before[u] + 1);
+        QCOMPARE(record.length, 512);
+        const QByteArray sent = SubscribingController::artDmx(u).mid(18);
+        QVERIFY2(QByteArray(reinterpret_cast<const char *>(record.data), 512) == sent,
+                 qPrintable(QStringLiteral("universe %1").arg(u)));
+    }
 }
 
 void tst_dorvantis::quitReturnsZeroWithoutNoticeAndReleasesTheArea_data()

@@ -256,6 +256,12 @@ void tst_Flood::initTestCase()
 void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
 {
     ArtNetEngine engine(Local, EnginePort, 6, true);
+    // As the program runs it: every ArtDmx is noted for GoodOutput, every
+    // answered poll carries 64 bound replies.
+    QVector<quint16> universes;
+    for (int u = 0; u < UniverseData::UniverseCount; ++u)
+        universes << quint16(u);
+    engine.setOutputUniverses(universes);
     UniverseMapper mapper(nullptr);
     QVERIFY(engine.start());
     FloodObserver observer;

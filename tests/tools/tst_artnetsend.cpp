@@ -63,7 +63,8 @@ private slots:
     void sendsFixedChannelValuesOnceToEachUniverse();
     void patternsMoveFromFrameToFrame_data();
     void patternsMoveFromFrameToFrame();
-    void pollPrintsTheFieldsOfTheNodesReply();
+    void pollPrintsTheNodesReplyAndItsPorts_data();
+    void pollPrintsTheNodesReplyAndItsPorts();
     void pollWithoutAnswerFailsWithItsOwnExitCode();
 
 private:
@@ -201,12 +202,33 @@ void tst_ArtNetSend::patternsMoveFromFrameToFrame()
     }
 }
 
-void tst_ArtNetSend::pollPrintsTheFieldsOfTheNodesReply()
+void tst_ArtNetSend::pollPrintsTheNodesReplyAndItsPorts_data()
 {
+    QTest::addColumn<QList<int>>("outputs");
+    QTest::addColumn<QByteArray>("ports");
+
+    QList<int> all;
+    for (int u = 0; u < 256; ++u)
+        all << u;
+    QTest::newRow("no ports") << QList<int>() << QByteArray("no ports");
+    QTest::newRow("0-15, 32") << all.mid(0, 16) + QList<int>{32} << QByteArray("outputs 0-15, 32");
+    QTest::newRow("all 256") << all << QByteArray("outputs 0-255");
+    QTest::newRow("beyond Net 0") << QList<int>{5, 0x1234, 0x1235} << QByteArray("outputs 5, 4660-4661");
+}
+
+void tst_ArtNetSend::pollPrintsTheNodesReplyAndItsPorts()
+{
+    QFETCH(QList<int>, outputs);
+    QFETCH(QByteArray, ports);
+
     ArtNetEngine node(QHostAddress(QStringLiteral("127.0.0.1")), NodePort, 6, true);
     node.setShortName(QStringLiteral("Dorvantis"));
     node.setLongName(QStringLiteral("Veldara Dorvantis 1.3"));
     node.setNodeReport(QStringLiteral("#0001 [0000] ok"));
+    QVector<quint16> addresses;
+    for (int a : outputs)
+        addresses << quint16(a);
+    node.setOutputUniverses(addresses);
     QVERIFY(node.start());
 
     // The node answers from this process's event loop, so the tool runs alongside it.
@@ -217,6 +239,7 @@ void tst_ArtNetSend::pollPrintsTheFieldsOfTheNodesReply()
     const QByteArray out = process.readAllStandardOutput();
     QCOMPARE(process.exitCode(), 0);
 
+    // The own reply in full; bound replies only in the line of ports.
     QVERIFY2(out.startsWith("ArtPollReply from 127.0.0.1:" + QByteArray::number(NodePort) + " (239 bytes)"),
              out.constData());
     QCOMPARE(out.count("ArtPollReply from"), 1);
@@ -230,9 +253,11 @@ void tst_ArtNetSend::pollPrintsTheFieldsOfTheNodesReply()
         "numPorts          0",
         "style             6",
         "mac               00:00:00:00:00:00",
+        "bindIndex         0",
     };
     for (const QByteArray &line : expected)
         QVERIFY2(out.contains("  " + line + "\n"), line.constData());
+    QVERIFY2(out.endsWith("\n\nDorvantis 127.0.0.1: " + ports + "\n"), out.constData());
 }
 
 void tst_ArtNetSend::pollWithoutAnswerFailsWithItsOwnExitCode()
