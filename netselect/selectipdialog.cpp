@@ -12,6 +12,9 @@ SelectIpDialog::SelectIpDialog(QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     ui.setupUi(this);
+    // The designed size cuts off all but the shortest addresses: room for
+    // the longest dotted address, 255.255.255.255.
+    ui.ipComboBox->setMinimumContentsLength(15);
     // Never smaller than the layout needs, whatever the style's metrics.
     resize(size().expandedTo(minimumSizeHint()));
 

@@ -2,6 +2,9 @@
 #include "selectipdialog.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -139,6 +142,7 @@ private slots:
     void everyWayOutKeepsTheCurrentAddress_data();
     void everyWayOutKeepsTheCurrentAddress();
     void formOffersLabelComboAndOkButton();
+    void longestAddressShowsWhole();
     void discoveryOutcomeIsTracedAndReported_data();
     void discoveryOutcomeIsTracedAndReported();
 };
@@ -259,6 +263,22 @@ void tst_SelectIpDialog::formOffersLabelComboAndOkButton()
 
     QVERIFY(dialog.width() >= qMax(168, dialog.minimumSizeHint().width()));
     QVERIFY(dialog.height() >= qMax(88, dialog.minimumSizeHint().height()));
+}
+
+void tst_SelectIpDialog::longestAddressShowsWhole()
+{
+    // Whatever the form's designed size and the style's metrics.
+    discoveryFinds({"192.168.100.200", "10.0.0.5"});
+    SelectIpDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    QComboBox *combo = dialog.ui.ipComboBox;
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const QRect textArea =
+        combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    QVERIFY(textArea.width() >= combo->fontMetrics().horizontalAdvance(QStringLiteral("192.168.100.200")));
 }
 
 void tst_SelectIpDialog::discoveryOutcomeIsTracedAndReported_data()
