@@ -2,7 +2,12 @@
 # Runs a command in a network namespace and a mount namespace of its own: a
 # loopback of its own, so that UDP port 6454 is free, and a /dev/shm of its
 # own, so that the universe data area's name is free. Test runs and a running
-# program then never meet. As root the namespaces are made directly, otherwise
+# program then never meet. X displays and wineservers started inside get
+# socket folders of their own too: X clients fall back to the socket files in
+# /tmp/.X11-unix, where a server of another namespace may have taken the same
+# display number, and a wineserver owns the sockets of the programs it serves.
+# The machine's own name resolves to the namespace's only address, 127.0.0.1,
+# as the Winsock discovery under wine looks it up. As root the namespaces are made directly, otherwise
 # inside an unprivileged user namespace.
 #
 #   isolated.sh COMMAND [ARGUMENT...]
@@ -11,6 +16,13 @@ if [ "${1-}" = --inside ]; then
     shift
     ip link set lo up
     mount -t tmpfs -o mode=1777 dorvantis-shm /dev/shm
+    hosts=/dev/shm/.hosts
+    printf '127.0.0.1 localhost %s\n' "$(hostname)" >"$hosts"
+    mount --bind "$hosts" /etc/hosts
+    for dir in /tmp/.X11-unix "/tmp/.wine-$(id -u)"; do
+        mkdir -p "$dir"
+        mount -t tmpfs -o mode=1777 dorvantis-tmp "$dir"
+    done
     exec "$@"
 fi
 if [ "$(id -u)" -eq 0 ]; then

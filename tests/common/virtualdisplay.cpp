@@ -34,9 +34,11 @@ QStringList VirtualDisplay::missingTools(bool withTray)
 bool VirtualDisplay::start()
 {
     // Xvfb picks a free display number and writes it to its standard output.
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                       QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                       QStringLiteral("1024x768x24")});
+    // Without -noreset it resets whenever its last client leaves, as between
+    // two programs, and refuses connections while it does.
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                                       QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                                       QStringLiteral("0"), QStringLiteral("1024x768x24")});
     if (!xvfb.waitForStarted())
         return false;
     QDeadlineTimer deadline(20000);
@@ -69,18 +71,27 @@ bool VirtualDisplay::startTray()
                                           QStringLiteral("request"), QStringLiteral("--height"),
                                           QStringLiteral("32"), QStringLiteral("--SetDockType"),
                                           QStringLiteral("false")});
-    if (!tray.waitForStarted())
+    if (!tray.waitForStarted()) {
+        qWarning("trayer did not start: %s", qPrintable(tray.errorString()));
         return false;
+    }
     // The tray is ready once it owns the system tray selection of screen 0.
     Display *x = XOpenDisplay(displayName.toLatin1().constData());
-    if (!x)
+    if (!x) {
+        qWarning("cannot open display %s", qPrintable(displayName));
         return false;
+    }
     const Atom selection = XInternAtom(x, "_NET_SYSTEM_TRAY_S0", False);
     QDeadlineTimer deadline(20000);
     bool owned = false;
-    while (!(owned = XGetSelectionOwner(x, selection) != None) && !deadline.hasExpired())
-        QThread::msleep(50);
+    while (!(owned = XGetSelectionOwner(x, selection) != None) && !deadline.hasExpired()
+           && tray.state() == QProcess::Running) {
+        tray.waitForFinished(50);
+    }
     XCloseDisplay(x);
+    if (!owned)
+        qWarning("trayer took no system tray selection (%s, exit code %d)",
+                 tray.state() == QProcess::Running ? "running" : "ended", tray.exitCode());
     return owned;
 }
 
@@ -112,10 +123,16 @@ bool VirtualDisplay::xdotool(const QStringList &arguments, QString *output, int 
 
 QString VirtualDisplay::waitForWindow(const QString &namePattern, int timeoutMs) const
 {
-    QString windows;
-    if (!xdotool({"search", "--sync", "--onlyvisible", "--name", namePattern}, &windows, timeoutMs))
-        return QString();
-    return windows.section(QLatin1Char('\n'), 0, 0);
+    // No --sync: xdotool ends with an X error when a window it looks at goes
+    // away during the search, as programs' helper windows do; search again.
+    QDeadlineTimer deadline(timeoutMs);
+    do {
+        QString windows;
+        if (xdotool({"search", "--onlyvisible", "--name", namePattern}, &windows) && !windows.isEmpty())
+            return windows.section(QLatin1Char('\n'), 0, 0);
+        QThread::msleep(100);
+    } while (!deadline.hasExpired());
+    return QString();
 }
 
 bool VirtualDisplay::windowShown(const QString &namePattern) const
