@@ -237,12 +237,13 @@ void ArtNetEngine::sendArtPollReply(const ArtPollReply &packet, const QHostAddre
 void ArtNetEngine::processPendingDatagrams()
 {
     while (socket->hasPendingDatagrams()) {
-        const qint64 size = socket->readDatagram(received.bytes, sizeof received.bytes, &sender, &senderPort);
-        if (size < 0)
+        const qint64 read = socket->readDatagram(received.bytes, sizeof received.bytes, &sender, &senderPort);
+        if (read < 0)
             return;
-        // Whatever a short datagram does not cover reads as zero, never as
-        // the previous datagram's bytes.
-        std::memset(received.bytes + size, 0, sizeof received.bytes - size);
+        // A longer datagram is cut to the largest record. Whatever a short
+        // one does not cover reads as zero, never as the previous one's bytes.
+        const qint64 size = qMin<qint64>(read, sizeof(ArtDmx));
+        std::memset(received.bytes + size, 0, sizeof(ArtDmx) - size);
 
         switch (ArtNet::recordOpCode(received.bytes, size)) {
         case ArtNet::OpPoll:

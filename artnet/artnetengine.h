@@ -103,9 +103,13 @@ private:
     ArtPollReply pollReply;
     ArtPoll poll;
 
-    // One buffer for every datagram, sized for the largest record.
+    // One buffer for every datagram. It takes the largest UDP payload whole,
+    // although only the first 530 bytes, the largest record, count: Winsock
+    // fails the read of a datagram longer than the buffer, and the datagram
+    // would be lost instead of cut.
+    static constexpr int ReceiveBufferSize = 65536;
     union ReceiveBuffer {
-        char bytes[sizeof(ArtDmx)];
+        char bytes[ReceiveBufferSize];
         ArtPoll poll;
         ArtPollReply pollReply;
         ArtDmx dmx;
