@@ -36,14 +36,22 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
     endif()
 endif()
 
+# Tahoma and friends from Debian's fonts-wine, as a Windows path.
+set(DORVANTIS_WINE_FONTDIR "Z:/usr/share/wine/fonts")
+
 # Under wine every test shares one prefix in the build folder; it is made once,
 # before the first test, so that parallel tests never race to create it.
 if(CMAKE_CROSSCOMPILING AND BUILD_TESTING)
     find_program(WINEBOOT_EXECUTABLE NAMES wineboot)
     add_test(NAME wine_prefix COMMAND ${WINEBOOT_EXECUTABLE} --init)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(wine_arch win64)
+    else()
+        set(wine_arch win32)
+    endif()
     set_tests_properties(wine_prefix PROPERTIES
         FIXTURES_SETUP wine
-        ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;HOME=${DORVANTIS_TEST_HOME}"
+        ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEARCH=${wine_arch};WINEDEBUG=-all;HOME=${DORVANTIS_TEST_HOME}"
         TIMEOUT 300)
 endif()
 
@@ -51,9 +59,8 @@ function(dorvantis_add_test name)
     cmake_parse_arguments(T "GUI;PLAIN" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS})
-    if(T_PLAIN)
-        target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
-    else()
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+    if(NOT T_PLAIN)
         target_link_libraries(${name} PRIVATE Qt::Test)
     endif()
     if(DORVANTIS_TEST_LAUNCHER)
@@ -70,6 +77,19 @@ function(dorvantis_add_test name)
     if(CMAKE_CROSSCOMPILING)
         list(APPEND env "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all")
         set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+    endif()
+    if(CMAKE_CROSSCOMPILING AND NOT T_PLAIN)
+        # Wine hands Windows programs no QT_* variables of the Linux side;
+        # WINEQT_X reaches them as QT_X. QtTest writes to the debugger
+        # unless told otherwise.
+        list(APPEND env "WINEQT_FORCE_STDERR_LOGGING=1")
+        if(T_GUI)
+            # A static Qt links only the windows platform plugin by itself.
+            qt_import_plugins(${name} INCLUDE Qt::QOffscreenIntegrationPlugin)
+            list(APPEND env "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_QPA_FONTDIR=${DORVANTIS_WINE_FONTDIR}")
+        endif()
+        # The settings live in the prefix's registry, one store for all tests.
+        list(APPEND T_LOCKS settings_store)
     endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)

@@ -2,6 +2,7 @@
 #include "modalanswerer.h"
 #include "selectipdialog.h"
 #include "sharedsection.h"
+#include "runningunderwine.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
 #include "universedataarea.h"
@@ -327,6 +328,9 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
 {
     QFETCH(QString, stored);
     QFETCH(QList<int>, offered);
+    if (runningUnderWine())
+        QSKIP("wine binds a socket for 127.0.0.2 to every address, so the controller on the node's port "
+              "would take the node's own datagrams");
 
     if (!stored.isNull()) {
         QSettings settings;

@@ -1,4 +1,5 @@
 #include "artnetengine.h"
+#include "runningunderwine.h"
 
 #include <QElapsedTimer>
 #include <QUdpSocket>
@@ -22,6 +23,14 @@ namespace {
 const QHostAddress Local(QStringLiteral("127.0.0.1"));
 const QHostAddress EngineOnly(QStringLiteral("127.0.0.2"));
 const QHostAddress LoopbackBroadcast(QStringLiteral("127.255.255.255"));
+
+// Windows lets no socket bind a broadcast address (wine does, but then hands
+// that socket the engine's datagrams too), so there broadcasts go unseen.
+#ifdef Q_OS_WIN
+constexpr bool BroadcastsObservable = false;
+#else
+constexpr bool BroadcastsObservable = true;
+#endif
 
 constexpr quint8 Style = 6;
 
@@ -179,7 +188,7 @@ struct Loopback
     {
         const auto shared = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
         return engine->start() && recorder.connectTo(engine.get()) && unicast.bind(Local, port, shared)
-            && broadcast.bind(LoopbackBroadcast, port, shared) && peer.bind(Local, 0);
+            && (!BroadcastsObservable || broadcast.bind(LoopbackBroadcast, port, shared)) && peer.bind(Local, 0);
     }
 
     void sendToEngine(const QByteArray &datagram)
@@ -370,6 +379,8 @@ void tst_ArtNetEngine::pollIsAnsweredBeforeItIsReported()
 {
     QFETCH(int, talkToMe);
     QFETCH(bool, toSender);
+    if (!toSender && !BroadcastsObservable)
+        QSKIP("broadcasts cannot be observed here");
 
     Loopback net(46000);
     QVERIFY(net.open());
@@ -433,21 +444,24 @@ void tst_ArtNetEngine::forgedPollStreamGetsFewWholeAnswersAndControllersTheirs()
     QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), Polls);
     const qint64 elapsed = timer.elapsed();
 
-    // A controller elsewhere is answered in full all the same.
-    QUdpSocket controller;
-    QVERIFY(controller.bind(QHostAddress(QStringLiteral("127.0.0.3")), net.port, QUdpSocket::ShareAddress));
-    controller.writeDatagram(artPoll(0x01), EngineOnly, net.port);
-    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), Polls + 1);
-    const QList<QByteArray> answer = takeDatagrams(controller);
-    QCOMPARE(answer.size(), AnswerSize);
-    QCOMPARE(answer.first(), image(&net.engine->ownPollReply(), sizeof(ArtPollReply)));
-
     const int forgedReplies = takeDatagrams(net.unicast).size();
     QCOMPARE(forgedReplies % AnswerSize, 0);
     const int answers = forgedReplies / AnswerSize;
     QVERIFY2(answers >= ArtNetEngine::PollAnswerBurst, qPrintable(QString::number(answers)));
     QVERIFY2(answers <= ArtNetEngine::PollAnswerBurst + elapsed * ArtNetEngine::PollAnswersPerSecond / 1000 + 1,
              qPrintable(QString::number(answers)));
+
+    if (runningUnderWine())
+        QSKIP("wine binds a socket for 127.0.0.3 to every address: no controller of its own there");
+    // A controller elsewhere is answered in full all the same.
+    QUdpSocket controller;
+    QVERIFY(controller.bind(QHostAddress(QStringLiteral("127.0.0.3")), net.port,
+                            QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    controller.writeDatagram(artPoll(0x01), EngineOnly, net.port);
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), Polls + 1);
+    const QList<QByteArray> answer = takeDatagrams(controller);
+    QCOMPARE(answer.size(), AnswerSize);
+    QCOMPARE(answer.first(), image(&net.engine->ownPollReply(), sizeof(ArtPollReply)));
 }
 
 void tst_ArtNetEngine::goodOutputShowsPortsWithRecentData()
@@ -559,9 +573,11 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
     ArtDmx dmx;
     std::memcpy(&dmx, dmxBytes.constData(), sizeof dmx);
 
-    engine.sendArtDmx(dmx, QHostAddress());
-    QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
-    QCOMPARE(takeDatagram(net.broadcast), dmxBytes);
+    if (BroadcastsObservable) {
+        engine.sendArtDmx(dmx, QHostAddress());
+        QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
+        QCOMPARE(takeDatagram(net.broadcast), dmxBytes);
+    }
 
     engine.sendArtDmx(dmx, Local);
     QTRY_VERIFY(net.unicast.hasPendingDatagrams());
@@ -578,9 +594,11 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
     ArtPoll poll;
     const QByteArray pollBytes = artPoll(0xF3);
     std::memcpy(&poll, pollBytes.constData(), sizeof poll);
-    engine.sendArtPoll(poll, QHostAddress());
-    QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
-    QCOMPARE(takeDatagram(net.broadcast), pollBytes);
+    if (BroadcastsObservable) {
+        engine.sendArtPoll(poll, QHostAddress());
+        QTRY_VERIFY(net.broadcast.hasPendingDatagrams());
+        QCOMPARE(takeDatagram(net.broadcast), pollBytes);
+    }
 
     engine.sendArtPollReply(engine.ownPollReply(), Local);
     QTRY_VERIFY(net.unicast.hasPendingDatagrams());
