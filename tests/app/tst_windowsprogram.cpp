@@ -1,0 +1,272 @@
+// The Windows build where it will live, under wine on a display of its own:
+// Dorvantis.exe finds its addresses through Winsock, is answered from outside
+// like a user would, answers an ArtPoll from the Linux side, and writes the
+// ArtDmx it receives into the real Windows named section, where a 32-bit host
+// under the same wineserver reads it through VdEthDMX.dll. Screenshots of the
+// three windows are left in the build folder.
+
+#include "virtualdisplay.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+
+constexpr quint16 ArtNetPort = 6454;
+constexpr int WaitMs = 30000;
+const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
+
+QString windowsFile(const char *relative)
+{
+    return WindowsBuild + QLatin1Char('/') + QLatin1String(relative);
+}
+
+} // namespace
+
+class tst_windowsprogram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void startsWithTheAddressWinsockFound();
+    void answersAnArtPollFromTheLinuxSide();
+    void artDmxReachesA32BitHostThroughTheDriverLibrary();
+    void showsItsAboutBox();
+    void quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect();
+
+private:
+    QProcessEnvironment wineEnvironment() const;
+    bool runWine(const QStringList &arguments, QString *output = nullptr, int timeoutMs = WaitMs);
+    QString readThroughHost(int universe);
+    bool openFileMenu(const QString &window);
+
+    QTemporaryDir work;
+    VirtualDisplay screen;
+    QProcess program;
+    QString programOutput;
+    QString mainWindow;
+};
+
+QProcessEnvironment tst_windowsprogram::wineEnvironment() const
+{
+    QProcessEnvironment env = screen.environment();
+    env.insert(QStringLiteral("WINEPREFIX"), work.filePath(QStringLiteral("prefix")));
+    env.insert(QStringLiteral("WINEARCH"), QStringLiteral("win64"));
+    env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+    env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    // Wine hands Windows programs WINEQT_X as QT_X: qDebug to standard error.
+    env.insert(QStringLiteral("WINEQT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+    return env;
+}
+
+bool tst_windowsprogram::runWine(const QStringList &arguments, QString *output, int timeoutMs)
+{
+    QProcess wine;
+    wine.setProcessEnvironment(wineEnvironment());
+    wine.setProcessChannelMode(QProcess::MergedChannels);
+    wine.start(QStringLiteral("wine"), arguments);
+    if (!wine.waitForFinished(timeoutMs)) {
+        wine.kill();
+        wine.waitForFinished();
+        return false;
+    }
+    if (output)
+        *output = QString::fromLocal8Bit(wine.readAll());
+    return wine.exitStatus() == QProcess::NormalExit && wine.exitCode() == 0;
+}
+
+QString tst_windowsprogram::readThroughHost(int universe)
+{
+    QString output;
+    runWine({windowsFile("win32/tools/drivertesthost.exe"), windowsFile("win32/driver/VdEthDMX.dll"),
+             QString::number(universe)},
+            &output);
+    return output;
+}
+
+bool tst_windowsprogram::openFileMenu(const QString &window)
+{
+    // Keys typed before the program has taken note of its focus go nowhere:
+    // try again until the menu, a second window of the program, is open.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int before = screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size();
+        if (!screen.xdotool({"windowfocus", window}) || !screen.xdotool({"key", "alt+f"}))
+            return false;
+        QDeadlineTimer deadline(2000);
+        while (!deadline.hasExpired()) {
+            if (screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size() > before)
+                return true;
+        }
+    }
+    return false;
+}
+
+void tst_windowsprogram::initTestCase()
+{
+    if (WindowsBuild.isEmpty())
+        QSKIP("no Windows build configured (DORVANTIS_WINDOWS_BUILD)");
+    for (const char *file : {"app/Dorvantis.exe", "win32/driver/VdEthDMX.dll", "win32/tools/drivertesthost.exe"}) {
+        if (!QFile::exists(windowsFile(file)))
+            QSKIP(qPrintable(windowsFile(file) + QLatin1String(" is not built")));
+    }
+    QStringList missing = VirtualDisplay::missingTools();
+    for (const char *tool : {"wine", "wineboot", "wineserver"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            missing << QLatin1String(tool);
+    }
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing.join(QLatin1String(", ")) + QLatin1String(" not installed")));
+
+    QVERIFY(work.isValid());
+    QVERIFY(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
+    QVERIFY(screen.start());
+
+    // A prefix of this test's own, so that its wineserver (which owns the
+    // sockets of the programs it serves) lives in this test's network.
+    QProcess boot;
+    boot.setProcessEnvironment(wineEnvironment());
+    boot.start(QStringLiteral("wineboot"), {QStringLiteral("--init")});
+    QVERIFY(boot.waitForFinished(180000));
+    QCOMPARE(boot.exitCode(), 0);
+    // Windows' own interface font, so that the windows look as they will there.
+    const QString fonts = work.filePath(QStringLiteral("prefix/drive_c/windows/Fonts/"));
+    for (const char *font : {"tahoma.ttf", "tahomabd.ttf"})
+        QFile::copy(QLatin1String("/usr/share/wine/fonts/") + QLatin1String(font), fonts + QLatin1String(font));
+    // The previous choice, where the Windows program keeps its settings.
+    QVERIFY(runWine({"reg", "add", "HKCU\\Software\\Veldara Orvik\\Dorvantis\\Network", "/v", "ip", "/d",
+                     "127.0.0.1", "/f"}));
+}
+
+void tst_windowsprogram::cleanupTestCase()
+{
+    if (program.state() != QProcess::NotRunning) {
+        program.kill();
+        program.waitForFinished();
+    }
+    QProcess::execute(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+}
+
+void tst_windowsprogram::startsWithTheAddressWinsockFound()
+{
+    program.setProcessEnvironment(wineEnvironment());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral("wine"), {windowsFile("app/Dorvantis.exe")});
+    QVERIFY(program.waitForStarted());
+
+    const QString dialog = screen.waitForWindow(QStringLiteral("^Select IP$"), WaitMs);
+    QVERIFY2(!dialog.isEmpty(), "the address dialog did not appear");
+    QVERIFY(!screen.windowShown(MainWindow));
+    screen.screenshot(dialog, QStringLiteral(SCREENSHOT_DIR "/wine-select-ip.png"));
+
+    QVERIFY(screen.xdotool({"windowfocus", dialog}));
+    QVERIFY(screen.xdotool({"key", "Return"}));
+    mainWindow = screen.waitForWindow(MainWindow, WaitMs);
+    QVERIFY2(!mainWindow.isEmpty(), "the main window did not appear");
+
+    // Discovery's trace and the start-up's, through standard output and error.
+    QTRY_VERIFY_WITH_TIMEOUT((programOutput += QString::fromLocal8Bit(program.readAll()))
+                                 .contains(QLatin1String("ArtNet engine running")),
+                             WaitMs);
+    QVERIFY2(programOutput.contains(QLatin1String("found ip 127.0.0.1")), qPrintable(programOutput));
+    QString stored;
+    QVERIFY(runWine({"reg", "query", "HKCU\\Software\\Veldara Orvik\\Dorvantis\\Network", "/v", "ip"}, &stored));
+    QVERIFY(stored.contains(QLatin1String("127.0.0.1")));
+    screen.screenshot(mainWindow, QStringLiteral(SCREENSHOT_DIR "/wine-main-window.png"));
+}
+
+void tst_windowsprogram::answersAnArtPollFromTheLinuxSide()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    QUdpSocket poller;
+    QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
+                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    QSignalSpy arrived(&poller, SIGNAL(readyRead()));
+    const QByteArray artPoll("Art-Net\0" // id
+                             "\x00\x20"  // opCode 0x2000, low byte first
+                             "\x00\x0e"  // protocol version 14
+                             "\x01"      // talkToMe: bit 0, reply to the poller
+                             "\x00",     // priority
+                             14);
+    QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
+    QVERIFY(arrived.wait(WaitMs));
+    const QByteArray bytes = poller.receiveDatagram().data();
+    QCOMPARE(bytes.size(), 239);
+    QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
+    QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
+    QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
+    QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
+    QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));
+    QCOMPARE(int(bytes.at(200)), 6); // style
+}
+
+void tst_windowsprogram::artDmxReachesA32BitHostThroughTheDriverLibrary()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    const QByteArray artDmx("Art-Net\0"                 // id
+                            "\x00\x50"                  // opCode 0x5000, low byte first
+                            "\x00\x0e"                  // protocol version 14
+                            "\x00"                      // sequence
+                            "\x00"                      // physical
+                            "\x05\x00"                  // universe 5, low byte first
+                            "\x00\x06"                  // length 6, high byte first
+                            "\x0a\x14\x1e\x28\xff\x01", // channels 1 to 6
+                            24);
+    QUdpSocket sender;
+    QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
+    const QString expected = QStringLiteral("universe 5: 6 channels\n  001: 0a 14 1e 28 ff 01\n");
+    QString seen;
+    QTRY_VERIFY2_WITH_TIMEOUT((seen = readThroughHost(5)).replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                                  .contains(expected),
+                              qPrintable(seen), WaitMs);
+}
+
+void tst_windowsprogram::showsItsAboutBox()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    // "&?" is the menu to the right of "&File"; About is its only entry.
+    QVERIFY(openFileMenu(mainWindow));
+    QVERIFY(screen.xdotool({"key", "Right"}));
+    QVERIFY(screen.xdotool({"key", "Return"}));
+    QString about;
+    QTRY_VERIFY_WITH_TIMEOUT(!(about = [&] {
+                                  for (const QString &w : screen.windowsOfClass(QStringLiteral("dorvantis\\.exe"))) {
+                                      QString name;
+                                      if (w != mainWindow && screen.xdotool({"getwindowname", w}, &name)
+                                          && name == QLatin1String("Veldara Dorvantis"))
+                                          return w;
+                                  }
+                                  return QString();
+                              }())
+                                  .isEmpty(),
+                             WaitMs);
+    screen.screenshot(about, QStringLiteral(SCREENSHOT_DIR "/wine-about.png"));
+    QVERIFY(screen.xdotool({"windowfocus", about}));
+    QVERIFY(screen.xdotool({"key", "Escape"}));
+    QTRY_VERIFY_WITH_TIMEOUT(screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size() == 1, WaitMs);
+}
+
+void tst_windowsprogram::quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    QVERIFY2(openFileMenu(mainWindow), "the File menu did not open");
+    QVERIFY(screen.xdotool({"key", "Return"}));
+    QVERIFY(program.waitForFinished(WaitMs));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(readThroughHost(0).contains(QLatin1String("connect failed")));
+}
+
+QTEST_GUILESS_MAIN(tst_windowsprogram)
+#include "tst_windowsprogram.moc"
