@@ -5,7 +5,8 @@
 # outside the clone. The install is stamped with the source version and the
 # options below; when the stamp matches, this does nothing.
 #
-# Prints the install prefix on its last line. The first build takes about
+# Prints the install prefix on standard output, everything else on standard
+# error. The first build takes about
 # 18 minutes on 2 cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,7 +45,7 @@ options=(
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF
     -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF
 )
-stamp="qt6-base $debian_version; toolchain $(sha256sum "$top/cmake/x86_64-w64-mingw32.cmake" | cut -c1-16); ${options[*]}"
+stamp="qt6-base $debian_version; ${options[*]}"
 
 # One build at a time, also when two test runs start together.
 mkdir -p "$cache"
@@ -52,7 +53,7 @@ exec 9>"$cache/qt.lock"
 flock 9
 
 if [ -f "$prefix/dorvantis-stamp" ] && [ "$(cat "$prefix/dorvantis-stamp")" = "$stamp" ]; then
-    echo "Qt for Windows is up to date."
+    echo "=== Qt for Windows is up to date: $prefix" >&2
     echo "$prefix"
     exit 0
 fi
@@ -61,10 +62,10 @@ fi
 # machine has none.
 if ! apt-cache showsrc qt6-base 2>/dev/null | grep -q '^Package: qt6-base'; then
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "Adding Debian source packages for $codename"
+    echo "=== Qt for Windows: adding Debian source packages for $codename" >&2
     printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "$codename" "$codename" | "${sudo[@]}" tee /etc/apt/sources.list.d/dorvantis-src.sources >/dev/null
-    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get update -q >&2
 fi
 
 # An interrupted build of the same source resumes where it stopped.
@@ -72,24 +73,24 @@ work=$cache/qt-work
 if [ "$(cat "$work/source-version" 2>/dev/null)" != "$debian_version" ]; then
     rm -rf "$work"
     mkdir -p "$work/src"
-    echo "=== Qt for Windows: fetching qt6-base $debian_version"
-    (cd "$work/src" && apt-get source -q "qt6-base=$debian_version")
+    echo "=== Qt for Windows: fetching qt6-base $debian_version" >&2
+    (cd "$work/src" && apt-get source -q "qt6-base=$debian_version") >&2
     echo "$debian_version" > "$work/source-version"
 fi
 src=$(find "$work/src" -maxdepth 1 -mindepth 1 -type d -name 'qt6-base-*' | head -1)
 
-echo "=== Qt for Windows: configuring"
+echo "=== Qt for Windows: configuring" >&2
 start=$SECONDS
 cmake -S "$src" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$top/cmake/x86_64-w64-mingw32.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
-    "${options[@]}" > "$work/configure.log"
-echo "=== Qt for Windows: building (about 18 minutes on 2 cores)"
-cmake --build "$work/build" -j "$(nproc)" > "$work/build.log" || { tail -40 "$work/build.log"; exit 1; }
+    "${options[@]}" > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log" >&2; exit 1; }
+echo "=== Qt for Windows: building (about 18 minutes on 2 cores)" >&2
+cmake --build "$work/build" -j "$(nproc)" > "$work/build.log" || { tail -40 "$work/build.log" >&2; exit 1; }
 rm -rf "$prefix"
 cmake --install "$work/build" > /dev/null
 echo "$stamp" > "$prefix/dorvantis-stamp"
-echo "=== Qt for Windows: built in $((SECONDS - start)) s"
+echo "=== Qt for Windows: built in $((SECONDS - start)) s" >&2
 rm -rf "$work"
 echo "$prefix"

@@ -2,8 +2,12 @@
 # Installs what is missing, then builds and runs every test suite, each in a
 # build folder of its own under build/:
 #
-#   qt6    the program, driver and tools with Qt 6
-#   qt5    the same with Qt 5.15
+#   win64  the Windows program against a static Qt for Windows (built once by
+#          scripts/build-qt-mingw.sh, cached outside the clone), its package
+#          and installer; its tests run under wine
+#   qt6    the program, driver and tools with Qt 6, and the Windows program
+#          of build/win64 end to end under wine
+#   qt5    the same with Qt 5.15, without wine
 #   win32  the driver DLL and the Qt-free parts for 32-bit Windows (mingw-w64), run under wine
 #   asan   clang with AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets
 #
@@ -12,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 
-all_suites=(qt6 qt5 win32 asan)
+all_suites=(win64 qt6 qt5 win32 asan)
 suites=("$@")
 [ ${#suites[@]} -gt 0 ] || suites=("${all_suites[@]}")
 for suite in "${suites[@]}"; do
@@ -27,6 +31,13 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 build_root=${DORVANTIS_BUILD_ROOT:-$top/build}
 
+# Wine runs its programs' sockets in the wineserver, so a cross suite runs
+# whole in namespaces of its own, where its wineserver starts.
+isolate=()
+if sh cmake/isolated.sh true 2>/dev/null; then
+    isolate=(sh "$top/cmake/isolated.sh")
+fi
+
 run_suite() {
     local name=$1; shift
     local dir=$build_root/$name
@@ -35,12 +46,24 @@ run_suite() {
     cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DDORVANTIS_WERROR=ON "$@"
     cmake --build "$dir" -j "$jobs"
     echo "=== $name: built in $((SECONDS - start)) s; running tests"
-    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+    case $name in
+        win*) (cd "$dir" && "${isolate[@]}" ctest --output-on-failure -j "$jobs") ;;
+        *) (cd "$dir" && ctest --output-on-failure -j "$jobs") ;;
+    esac
 }
 
 for suite in "${suites[@]}"; do
     case $suite in
-        qt6) run_suite qt6 -DDORVANTIS_QT_MAJOR=6 ;;
+        win64)
+            qt_prefix=$(bash scripts/build-qt-mingw.sh | tail -n 1)
+            run_suite win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/x86_64-w64-mingw32.cmake" \
+                -DDORVANTIS_WIN_QT_PREFIX="$qt_prefix"
+            ;;
+        qt6)
+            windows=
+            [ -e "$build_root/win64/app/Dorvantis.exe" ] && windows=$build_root/win64
+            run_suite qt6 -DDORVANTIS_QT_MAJOR=6 -DDORVANTIS_WINDOWS_BUILD="$windows"
+            ;;
         qt5) run_suite qt5 -DDORVANTIS_QT_MAJOR=5 ;;
         win32) run_suite win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" ;;
         asan)
