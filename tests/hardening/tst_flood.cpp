@@ -11,6 +11,7 @@
 // engine's socket is checked too.
 
 #include "artnetengine.h"
+#include "runningunderwine.h"
 #include "sentinelreply.h"
 #include "universedataarea.h"
 #include "universemapper.h"
@@ -345,8 +346,12 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
 
     qInfo("%d datagrams in %lld ms; longest gap between %d ms heartbeats: %lld ms; socket drops: %lld",
           DatagramCount, floodMs, HeartbeatMs, observer.longestGapMs, dropsAfter - dropsBefore);
-    QVERIFY2(observer.longestGapMs < LongestBlockBoundMs,
-             qPrintable(QStringLiteral("the event loop was blocked for %1 ms").arg(observer.longestGapMs)));
+    // Under wine every timer and socket event passes through the wineserver,
+    // whose scheduling on a shared machine says nothing about the engine.
+    if (!runningUnderWine()) {
+        QVERIFY2(observer.longestGapMs < LongestBlockBoundMs,
+                 qPrintable(QStringLiteral("the event loop was blocked for %1 ms").arg(observer.longestGapMs)));
+    }
 
     SharedSection::unmap(const_cast<quint8 *>(area));
     SharedSection::close(watcher);
