@@ -6,6 +6,7 @@
 // counted.
 
 #include "datagramrig.h"
+#include "quietdebug.h"
 
 #include <QApplication>
 #include <QtGlobal>
@@ -25,13 +26,6 @@ constexpr std::size_t HeaderBytes = 18;
 // Lives until the process ends: destroying it from an exit handler could
 // outlive the section layer's own bookkeeping.
 DatagramRig *rig = nullptr;
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // One line per ArtDmx from the mapper would drown the fuzzer's own output.
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
 
 [[noreturn]] void fail(const char *what, std::size_t offset)
 {

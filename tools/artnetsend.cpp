@@ -3,6 +3,7 @@
 // hand and for scripts; it sends to 127.0.0.1 unless told otherwise.
 
 #include "artnetpackets.h"
+#include "fieldtext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,7 +31,7 @@ enum ExitCode {
     ExitNoReply = 3,
 };
 
-constexpr int MaxPortAddress = 0x7FFF; // 15-bit Art-Net Port-Address
+using ArtNet::MaxPortAddress;
 constexpr quint8 TalkToMeUnicast = 0x01; // replies to the poller, not the broadcast address
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -129,23 +130,12 @@ void fillPattern(Pattern pattern, quint64 frame, int universe, int length, quint
     }
 }
 
-ArtDmx makeArtDmx(int universe, int length)
+// A field's Latin-1 text with '?' for what cannot be printed.
+template <std::size_t Width>
+QString printableText(const char (&field)[Width])
 {
-    ArtDmx packet;
-    std::memset(&packet, 0, sizeof packet);
-    std::memcpy(packet.id, ArtNet::Id, sizeof packet.id);
-    packet.opCode = ArtNet::OpDmx;
-    packet.protocolVersion = ArtNet::ProtocolVersion;
-    packet.universe = static_cast<quint16>(universe);
-    packet.length = static_cast<quint16>(length);
-    return packet;
-}
-
-// Printable text of a fixed-width field that may lack its terminator.
-QString fieldText(const char *field, int width)
-{
-    const int size = static_cast<int>(std::find(field, field + width, '\0') - field);
-    QString text = QString::fromLatin1(field, size);
+    const std::string latin1 = fieldText(field);
+    QString text = QString::fromLatin1(latin1.data(), int(latin1.size()));
     for (QChar &c : text) {
         if (!c.isPrint())
             c = QLatin1Char('?');
@@ -174,9 +164,9 @@ void printPollReply(const ArtPollReply &r, const QHostAddress &peer, quint16 pee
     std::printf("  ubeaVersion       %u\n", r.ubeaVersion);
     std::printf("  status            0x%02x\n", r.status);
     std::printf("  estaManufacturer  0x%04x\n", unsigned(r.estaManufacturer));
-    std::printf("  shortName         \"%s\"\n", qPrintable(fieldText(r.shortName, ArtNet::ShortNameLength)));
-    std::printf("  longName          \"%s\"\n", qPrintable(fieldText(r.longName, ArtNet::LongNameLength)));
-    std::printf("  nodeReport        \"%s\"\n", qPrintable(fieldText(r.nodeReport, ArtNet::NodeReportLength)));
+    std::printf("  shortName         \"%s\"\n", qPrintable(printableText(r.shortName)));
+    std::printf("  longName          \"%s\"\n", qPrintable(printableText(r.longName)));
+    std::printf("  nodeReport        \"%s\"\n", qPrintable(printableText(r.nodeReport)));
     std::printf("  numPorts          %u\n", unsigned(r.numPorts));
     std::printf("  portTypes         %s\n", qPrintable(bytesText(r.portTypes, 4)));
     std::printf("  goodInput         %s\n", qPrintable(bytesText(r.goodInput, 4)));
@@ -264,12 +254,7 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
         return ExitNetwork;
     }
 
-    ArtPoll poll;
-    std::memset(&poll, 0, sizeof poll);
-    std::memcpy(poll.id, ArtNet::Id, sizeof poll.id);
-    poll.opCode = ArtNet::OpPoll;
-    poll.protocolVersion = ArtNet::ProtocolVersion;
-    poll.talkToMe = unicastReplies ? TalkToMeUnicast : 0;
+    const ArtPoll poll = ArtNet::artPoll(unicastReplies ? TalkToMeUnicast : 0);
     if (socket.writeDatagram(reinterpret_cast<const char *>(&poll), sizeof poll, target, port) != sizeof poll) {
         std::fprintf(stderr, "artnetsend: cannot send ArtPoll to %s:%u: %s\n", qPrintable(target.toString()),
                      port, qPrintable(socket.errorString()));
@@ -303,7 +288,7 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
                 order << address;
             NodePorts &node = nodes[address];
             if (node.name.isEmpty() || !bound)
-                node.name = fieldText(reply.shortName, ArtNet::ShortNameLength);
+                node.name = printableText(reply.shortName);
             collectPorts(reply, &node);
             if (!bound) {
                 if (shown++ > 0)
@@ -342,7 +327,7 @@ int runDmx(const DmxJob &job)
     QUdpSocket socket;
     std::vector<ArtDmx> packets;
     for (int universe : job.universes) {
-        packets.push_back(makeArtDmx(universe, job.length));
+        packets.push_back(ArtNet::artDmx(quint16(universe), quint16(job.length)));
         std::memcpy(packets.back().data, job.values, sizeof job.values);
     }
 

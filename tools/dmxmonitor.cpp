@@ -1,6 +1,7 @@
 #include "dmxmonitor.h"
 
 #include "monitorhost.h"
+#include "universedataarea.h"
 
 #if defined(DMXMONITOR_LIVE_VIEW)
 #include "liveview.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr int ChannelCount = 512;
+using UniverseData::ChannelCount;
 // Port numbers are 16-bit for every host we know; beyond that a number is out
 // of range without asking the library, and a range is not spelt out.
 constexpr long long MaxPortNumber = 65535;

@@ -223,7 +223,7 @@ void tst_program::carriesArtNetFromTheChosenAddressToTheHostAndQuits()
     QVERIFY2(menuOpen, "the File menu did not open");
     QVERIFY(screen.xdotool({"key", "Return"}));
     QVERIFY(endedWithZero());
-    QCOMPARE(host.Connect(), 0xffff); // the area went with the program
+    QCOMPARE(host.Connect(), VdEthDmx::ConnectFailed); // the area went with the program
 }
 
 void tst_program::closingWithoutASystemTrayEndsTheProgram()
@@ -232,7 +232,7 @@ void tst_program::closingWithoutASystemTrayEndsTheProgram()
     QVERIFY(screen.requestClose(screen.waitForWindow(MainWindow)));
     QVERIFY(endedWithZero());
     QVERIFY(!screen.windowShown(QStringLiteral("^Systray$")));
-    QCOMPARE(driver.functions().Connect(), 0xffff);
+    QCOMPARE(driver.functions().Connect(), VdEthDmx::ConnectFailed);
 }
 
 void tst_program::livesInARealSystemTray()
@@ -314,7 +314,7 @@ void tst_program::signalsEndItAsQuitDoesWhileTheHostKeepsItsValues()
     QVERIFY(hostSees(9, channels));
     // With the host gone too, nothing of the area is left.
     host.Disconnect(DeviceId);
-    QCOMPARE(host.Connect(), 0xffff);
+    QCOMPARE(host.Connect(), VdEthDmx::ConnectFailed);
 }
 
 void tst_program::ignoredInterruptStaysIgnored()

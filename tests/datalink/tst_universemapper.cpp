@@ -4,7 +4,8 @@
 // stray write anywhere shows up.
 
 #include "artnetengine.h"
-#include "sharedsection.h"
+#include "modalanswerer.h"
+#include "sharedarea.h"
 #include "universedataarea.h"
 #include "universemapper.h"
 
@@ -14,7 +15,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -29,21 +29,11 @@ constexpr int CountOffset = 516;
 constexpr int AreaBytes = 134144;
 constexpr quint16 EnginePort = 46100;
 
-// An ArtDmx as it comes off the wire, built from bytes rather than through the
-// record type so that the byte order of universe and length is tested too.
+// Channel data fill, fill + 1, ...; the byte order of universe and length
+// on the wire is proven by the packet records' own test.
 QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
 {
-    QByteArray datagram;
-    datagram.append("Art-Net", 8);                  // id, with its terminating zero
-    datagram.append('\x00').append('\x50');          // opcode 0x5000, low byte first
-    datagram.append('\x00').append('\x0e');          // protocol version 14, high byte first
-    datagram.append('\x00');                         // sequence
-    datagram.append('\x00');                         // physical
-    datagram.append(char(universe & 0xff)).append(char(universe >> 8)); // universe, low byte first
-    datagram.append(char(length >> 8)).append(char(length & 0xff));     // length, high byte first
-    for (int i = 0; i < 512; ++i)                    // channel data: fill, fill+1, ...
-        datagram.append(char(quint8(fill + i)));
-    return datagram;
+    return ArtNet::datagram(ArtNet::artDmx(universe, length, fill, 1));
 }
 
 const ArtDmx &asRecord(const QByteArray &datagram)
@@ -60,30 +50,21 @@ void process(UniverseMapper &mapper, const QByteArray &datagram)
 class AreaWatcher
 {
 public:
-    AreaWatcher()
-        : handle(SharedSection::open(UniverseData::SectionName, SharedSection::Access::Write)),
-          bytes(static_cast<char *>(SharedSection::map(handle, SharedSection::Access::Write)))
-    {
-    }
-    ~AreaWatcher()
-    {
-        SharedSection::unmap(bytes);
-        SharedSection::close(handle);
-    }
-    bool isValid() const { return bytes && SharedSection::viewSize(bytes) >= AreaBytes; }
-    QByteArray snapshot() const { return QByteArray(bytes, AreaBytes); }
-    void fill(char value) { std::memset(bytes, value, AreaBytes); }
+    bool isValid() const { return area.isValid(); }
+    QByteArray snapshot() const { return QByteArray(bytes(), AreaBytes); }
+    void fill(char value) { std::memset(bytes(), value, AreaBytes); }
     quint32 word(int offset) const
     {
         quint32 value;
-        std::memcpy(&value, bytes + offset, sizeof value);
+        std::memcpy(&value, bytes() + offset, sizeof value);
         return value;
     }
-    void setWord(int offset, quint32 value) { std::memcpy(bytes + offset, &value, sizeof value); }
+    void setWord(int offset, quint32 value) { std::memcpy(bytes() + offset, &value, sizeof value); }
 
 private:
-    SharedSection::Handle handle;
-    char *bytes;
+    char *bytes() const { return reinterpret_cast<char *>(area.bytes()); }
+
+    SharedArea area{SharedArea::Mode::OpenWrite};
 };
 
 void putWord(QByteArray &image, int offset, quint32 value)
@@ -99,45 +80,6 @@ quint32 wordAt(const QByteArray &image, int offset)
 }
 
 } // namespace
-
-// Closes every modal message box as it appears and remembers what it said.
-class BoxCloser : public QObject
-{
-    Q_OBJECT
-
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-        bool hasParent;
-    };
-
-    BoxCloser()
-    {
-        timer.setInterval(10);
-        connect(&timer, SIGNAL(timeout()), this, SLOT(closeModalBox()));
-        timer.start();
-    }
-
-    QList<Box> boxes;
-
-private slots:
-    void closeModalBox()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        boxes.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                      box->parentWidget() != nullptr});
-        box->done(QMessageBox::Ok);
-    }
-
-private:
-    QTimer timer;
-};
 
 class tst_UniverseMapper : public QObject
 {
@@ -166,7 +108,7 @@ private:
 void tst_UniverseMapper::init()
 {
     // Nothing else holds the area between tests, so each mapper starts on zeros.
-    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
+    QVERIFY(!SharedArea::exists());
 }
 
 void tst_UniverseMapper::cleanup()
@@ -301,30 +243,27 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
 void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
 {
     // Someone else made a section of this name too small for the area.
-    SharedSection::Handle other = SharedSection::create(UniverseData::SectionName, 4096);
-    auto *otherBytes = static_cast<char *>(SharedSection::map(other, SharedSection::Access::Write));
-    QVERIFY(otherBytes);
-    std::memset(otherBytes, 0x33, 4096);
+    auto other = std::make_unique<SharedArea>(SharedArea::Mode::Create, UniverseData::SectionName, 4096);
+    QVERIFY(other->isValid());
+    std::memset(other->bytes(), 0x33, 4096);
 
-    BoxCloser closer;
+    QList<SeenBox> boxes;
+    ModalAnswerer closer(&boxes);
     mapper.reset(new UniverseMapper(nullptr));
-    QCOMPARE(closer.boxes.size(), 1);
-    QCOMPARE(closer.boxes[0].title, QStringLiteral("error"));
-    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error mapping data link"));
-    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(closer.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!closer.boxes[0].hasParent);
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("error"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Error mapping data link"));
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!boxes[0].hasParent);
 
     process(*mapper, artDmx(0, 512, 1));
     process(*mapper, artDmx(7, 512, 1));
-    QCOMPARE(QByteArray(otherBytes, 4096), QByteArray(4096, '\x33'));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(other->bytes()), 4096), QByteArray(4096, '\x33'));
 
     // The mapper still holds its handle: the section lives on after ours goes.
-    SharedSection::unmap(otherBytes);
-    SharedSection::close(other);
-    SharedSection::Handle stillThere = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    QVERIFY(stillThere);
-    SharedSection::close(stillThere);
+    other.reset();
+    QVERIFY(SharedArea::exists());
 }
 
 void tst_UniverseMapper::failedCreationReportsBothErrors()
@@ -341,12 +280,13 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
         ~RemoveBlocker() { QDir().rmdir(path); }
     } removeBlocker{blocker};
 
-    BoxCloser closer;
+    QList<SeenBox> boxes;
+    ModalAnswerer closer(&boxes);
     mapper.reset(new UniverseMapper(nullptr));
-    QCOMPARE(closer.boxes.size(), 2);
-    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error creating data link"));
-    QCOMPARE(closer.boxes[1].text, QStringLiteral("Error mapping data link"));
-    for (const BoxCloser::Box &box : closer.boxes) {
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0].text, QStringLiteral("Error creating data link"));
+    QCOMPARE(boxes[1].text, QStringLiteral("Error mapping data link"));
+    for (const SeenBox &box : boxes) {
         QCOMPARE(box.title, QStringLiteral("error"));
         QCOMPARE(box.icon, QMessageBox::Critical);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -421,7 +361,7 @@ void tst_UniverseMapper::areaOutlivesTheMapperWhileAnotherProcessHoldsIt()
 
     // With every holder gone, the name goes and the next start is fresh.
     mapper.reset();
-    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
+    QVERIFY(!SharedArea::exists());
 }
 
 QTEST_MAIN(tst_UniverseMapper)

@@ -7,7 +7,7 @@
 //
 // Channel i gets the value first + i (mod 256).
 
-#include "sharedsection.h"
+#include "sharedarea.h"
 #include "shortpause.h"
 #include "universedataarea.h"
 
@@ -25,25 +25,21 @@ int main(int argc, char **argv)
         || length > UniverseData::ChannelCount)
         return 2;
 
-    SharedSection::Handle section = SharedSection::create(UniverseData::SectionName, UniverseData::AreaSize);
-    auto *area = static_cast<UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Write));
-    if (!area)
+    SharedArea area(SharedArea::Mode::Create);
+    if (!area.isValid())
         return 1;
 
-    volatile UniverseRecord &record = area->universes[universe];
+    volatile UniverseRecord &record = area.record(universe);
     for (int i = 0; i < length; ++i)
         record.data[i] = static_cast<unsigned char>(first + i);
     record.length = length;
     record.packetCount = record.packetCount + 1;
 
     // Bounded, so that a failed test leaves no process behind.
-    const volatile unsigned char &answer = area->universes[UniverseData::UniverseCount - 1].data[0];
+    const volatile unsigned char &answer = area.record(UniverseData::UniverseCount - 1).data[0];
     int waited = 0;
     while (answer != token && waited++ < 6000)
         pause10ms();
     const bool answered = answer == token;
-
-    SharedSection::unmap(area);
-    SharedSection::close(section);
     return answered ? 0 : 3;
 }

@@ -11,8 +11,9 @@
 // engine's socket is checked too.
 
 #include "artnetengine.h"
+#include "quietdebug.h"
 #include "sentinelreply.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 #include "universemapper.h"
 
 #include <QElapsedTimer>
@@ -39,13 +40,6 @@ constexpr int HeartbeatMs = 5;
 constexpr qint64 LongestBlockBoundMs = 250;
 constexpr int HeaderBytes = 18;
 constexpr int ReceiveBufferBytes = 530;
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // The mapper traces every packet; 200,000 lines would only slow the test.
-    if (type != QtDebugMsg)
-        fprintf(stderr, "%s\n", qPrintable(message));
-}
 
 QByteArray header(quint16 opCode)
 {
@@ -275,10 +269,9 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
                     SLOT(noteReply(ArtPollReply,QHostAddress,quint16))));
 
     // A second handle on the area, as the driver library holds it.
-    SharedSection::Handle watcher = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    const auto *area = static_cast<const quint8 *>(SharedSection::map(watcher, SharedSection::Access::Read));
-    QVERIFY(area);
-    QVERIFY(SharedSection::viewSize(area) >= UniverseData::AreaSize);
+    const SharedArea watcher(SharedArea::Mode::OpenRead);
+    QVERIFY(watcher.isValid());
+    const quint8 *area = watcher.bytes();
 
     Expectation expected;
     expected.area.assign(area, area + UniverseData::AreaSize);
@@ -347,9 +340,6 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
           DatagramCount, floodMs, HeartbeatMs, observer.longestGapMs, dropsAfter - dropsBefore);
     QVERIFY2(observer.longestGapMs < LongestBlockBoundMs,
              qPrintable(QStringLiteral("the event loop was blocked for %1 ms").arg(observer.longestGapMs)));
-
-    SharedSection::unmap(const_cast<quint8 *>(area));
-    SharedSection::close(watcher);
 }
 
 QTEST_MAIN(tst_Flood)
