@@ -86,10 +86,7 @@ void tst_about::boxShowsPictureNameAndVersion()
 
 void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk_data()
 {
-    QTest::addColumn<Leave>("leave");
-    QTest::newRow("ok") << Leave::Ok;
-    QTest::newRow("escape") << Leave::Escape;
-    QTest::newRow("close button") << Leave::CloseButton;
+    addLeaveRows();
 }
 
 void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk()

@@ -88,10 +88,7 @@ void tst_dorvantis::init()
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
 {
-    QTest::addColumn<Leave>("leave");
-    QTest::newRow("ok") << Leave::Ok;
-    QTest::newRow("escape") << Leave::Escape;
-    QTest::newRow("close button") << Leave::CloseButton;
+    addLeaveRows();
 }
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft()

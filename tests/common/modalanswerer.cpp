@@ -5,6 +5,14 @@
 #include <QTest>
 #include <QWidget>
 
+void addLeaveRows()
+{
+    QTest::addColumn<Leave>("leave");
+    QTest::newRow("ok") << Leave::Ok;
+    QTest::newRow("escape") << Leave::Escape;
+    QTest::newRow("close button") << Leave::CloseButton;
+}
+
 void leaveDialog(QWidget *dialog, QAbstractButton *okButton, Leave leave)
 {
     switch (leave) {

@@ -17,6 +17,9 @@ class QWidget;
 enum class Leave { Ok, Escape, CloseButton };
 Q_DECLARE_METATYPE(Leave)
 
+// A data column "leave" with a row for each way.
+void addLeaveRows();
+
 // Leaves the dialog as a user would: its Ok button, the Escape key or the
 // window's close button.
 void leaveDialog(QWidget *dialog, QAbstractButton *okButton, Leave leave);

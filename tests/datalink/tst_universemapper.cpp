@@ -3,7 +3,6 @@
 // the real section, and check every byte of it after each packet, so that a
 // stray write anywhere shows up.
 
-#include "artnetengine.h"
 #include "modalanswerer.h"
 #include "sharedarea.h"
 #include "universedataarea.h"
@@ -11,11 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QMessageBox>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <cstring>
@@ -98,8 +93,6 @@ private slots:
     void hostilePacketsStayInsideTheArea();
     void existingSmallerSectionIsNeverWritten();
     void failedCreationReportsBothErrors();
-    void engineCarriesArtDmxIntoTheArea();
-    void areaOutlivesTheMapperWhileAnotherProcessHoldsIt();
 
 private:
     std::unique_ptr<UniverseMapper> mapper;
@@ -298,70 +291,6 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
 #else
     QSKIP("the name can only be blocked on Linux");
 #endif
-}
-
-void tst_UniverseMapper::engineCarriesArtDmxIntoTheArea()
-{
-    ArtNetEngine engine(QHostAddress(QStringLiteral("127.0.0.1")), EnginePort, 6, true);
-    QVERIFY(engine.start());
-    mapper.reset(new UniverseMapper(nullptr));
-    QVERIFY(QObject::connect(&engine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
-                             mapper.get(), SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &))));
-    AreaWatcher area;
-    QVERIFY(area.isValid());
-
-    const QByteArray datagram = artDmx(0x0021, 24, 0x07); // Net 0, Sub-Net 2, Universe 1
-    QUdpSocket sender;
-    QCOMPARE(sender.writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")), EnginePort),
-             qint64(datagram.size()));
-
-    const int record = 0x21 * RecordBytes;
-    QTRY_COMPARE(area.word(record + CountOffset), 1u);
-    QCOMPARE(area.word(record), 24u);
-    QCOMPARE(area.snapshot().mid(record + DataOffset, 512), datagram.mid(18, 24) + QByteArray(488, '\0'));
-}
-
-void tst_UniverseMapper::areaOutlivesTheMapperWhileAnotherProcessHoldsIt()
-{
-    mapper.reset(new UniverseMapper(nullptr));
-    process(*mapper, artDmx(5, 512, 0x42));
-
-    // A second process holds the area, as the driver library does in its host.
-    QTemporaryDir files;
-    QVERIFY(files.isValid());
-    const QString ready = files.filePath(QStringLiteral("ready"));
-    const QString release = files.filePath(QStringLiteral("release"));
-    QProcess holder;
-    holder.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sectionholder"),
-                 {QStringLiteral("open"), QString::fromLatin1(UniverseData::SectionName),
-                  QString::number(AreaBytes), QString::number(5 * RecordBytes + DataOffset), QStringLiteral("-1"),
-                  ready, release});
-    QVERIFY(holder.waitForStarted());
-    QTRY_VERIFY(QFile::exists(ready));
-    QFile readyFile(ready);
-    QVERIFY(readyFile.open(QIODevice::ReadOnly));
-    QCOMPARE(readyFile.readAll().trimmed(), QByteArray::number(0x42));
-
-    // The program ends and starts again: the new mapper finds the same contents.
-    mapper.reset();
-    mapper.reset(new UniverseMapper(nullptr));
-    {
-        AreaWatcher area;
-        QVERIFY(area.isValid());
-        QCOMPARE(area.word(5 * RecordBytes), 512u);
-        QCOMPARE(area.word(5 * RecordBytes + CountOffset), 1u);
-        QCOMPARE(area.snapshot().mid(5 * RecordBytes + DataOffset, 512), artDmx(5, 512, 0x42).mid(18));
-    }
-
-    QFile releaseFile(release);
-    QVERIFY(releaseFile.open(QIODevice::WriteOnly));
-    releaseFile.close();
-    QVERIFY(holder.waitForFinished());
-    QCOMPARE(holder.exitCode(), 0);
-
-    // With every holder gone, the name goes and the next start is fresh.
-    mapper.reset();
-    QVERIFY(!SharedArea::exists());
 }
 
 QTEST_MAIN(tst_UniverseMapper)

@@ -1,10 +1,8 @@
 // The driver library as the host sees it: loaded by file name at run time and
 // called through the resolved functions, natively and (the DLL) under wine.
 
-#include "childprocess.h"
 #include "driverlibrary.h"
 #include "plaintest.h"
-#include "shortpause.h"
 #include "sharedarea.h"
 
 #include <climits>
@@ -18,17 +16,6 @@ namespace {
 using VdEthDmx::ConnectFailed;
 constexpr uint16_t Device = 3;
 constexpr unsigned char Untouched = 0xcd;
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMs = 20000)
-{
-    for (int waited = 0; !condition(); waited += 10) {
-        if (waited >= timeoutMs)
-            return false;
-        pause10ms();
-    }
-    return true;
-}
 
 // A freshly loaded library per test case, so that no case sees the state
 // another left behind.
@@ -340,62 +327,5 @@ PLAINTEST(ordinalsResolveTheNamedFunctions)
     PT_CHECK(a.StartDetect == b.StartDetect);
 }
 #endif
-
-namespace {
-
-// The stand-in for the program, in a process of its own.
-struct Writer : ChildProcess
-{
-    Writer(int universe, int length, int first, int token)
-        : ChildProcess({AREAWRITER_FILE, std::to_string(universe), std::to_string(length), std::to_string(first),
-                        std::to_string(token)})
-    {
-        if (!isRunning())
-            PlainTest::fail(__FILE__, __LINE__, "cannot start the area writer");
-    }
-};
-
-bool channelsAre(const uint8_t *channels, int length, int first)
-{
-    for (int i = 0; i < length; ++i)
-        if (channels[i] != static_cast<uint8_t>(first + i))
-            return false;
-    return true;
-}
-
-} // namespace
-
-PLAINTEST(hostKeepsReadingWhileTheWriterComesAndGoes)
-{
-    Driver driver;
-    Writer first(17, 300, 1, 11);
-    PT_CHECK(waitUntil([&] { return driver->Connect() == 0; }));
-    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 300; }));
-    uint8_t *channels = nullptr;
-    PT_COMPARE(driver->GetPortBuffer(Device, 17, &channels), 300);
-    PT_CHECK(channelsAre(channels, 300, 1));
-
-    // Let the writer go: the host's connection keeps the area and its values.
-    uint8_t *answer = nullptr;
-    PT_COMPARE(driver->GetPortBuffer(Device, 255, &answer), 0);
-    answer[0] = 11;
-    PT_COMPARE(first.waitForExit(), 0);
-    PT_COMPARE(driver->GetNumPorts(Device), 256);
-    PT_COMPARE(driver->GetNumChannels(Device, 17), 300);
-    PT_CHECK(channelsAre(channels, 300, 1));
-
-    // A new writer's packet arrives without a new Connect.
-    Writer second(17, 24, 200, 22);
-    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 24; }));
-    PT_CHECK(channelsAre(channels, 24, 200));
-    // Bytes behind the shorter packet keep the longer one's values.
-    PT_CHECK(channelsAre(channels + 24, 300 - 24, 1 + 24));
-    answer[0] = 22;
-    PT_COMPARE(second.waitForExit(), 0);
-
-    // With the last holder gone the area is gone too.
-    driver->Disconnect(Device);
-    PT_COMPARE(driver->Connect(), ConnectFailed);
-}
 
 PLAINTEST_MAIN()

@@ -2,8 +2,9 @@
 // the program is played by writer processes (engine and mapper as the main
 // window wires them) and the host by this test, through the driver library
 // loaded by file name. A writer killed outright must leave the host reading
-// the last values, and a restarted one must be heard without a new Connect;
-// two writers at once share the area without harm.
+// the last values, and a restarted one must be heard without a new Connect
+// and find the area as the first left it; with the last holder gone the area
+// is gone. Two writers at once share the area without harm.
 
 #include "artnetpackets.h"
 #include "driverlibrary.h"

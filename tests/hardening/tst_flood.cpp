@@ -10,6 +10,7 @@
 // for, so the socket's queue never overflows; the kernel's drop count for the
 // engine's socket is checked too.
 
+#include "areamodel.h"
 #include "artnetengine.h"
 #include "quietdebug.h"
 #include "sentinelreply.h"
@@ -38,8 +39,8 @@ constexpr int BatchSize = 64;
 constexpr int HeartbeatMs = 5;
 // Generous: machines running CI are shared and slow under sanitizers.
 constexpr qint64 LongestBlockBoundMs = 250;
-constexpr int HeaderBytes = 18;
-constexpr int ReceiveBufferBytes = 530;
+constexpr int HeaderBytes = int(AreaModel::HeaderBytes);
+constexpr int ReceiveBufferBytes = int(AreaModel::ReceiveBufferBytes);
 
 QByteArray header(quint16 opCode)
 {
@@ -59,40 +60,16 @@ struct Expectation
     quint32 dmxBeyondUniverses = 0;
     quint32 polls = 0;
 
-    // An ArtDmx is "Art-Net", a zero byte and opcode 0x5000; universe is low
-    // byte first, length high byte first, and bytes the datagram does not
-    // carry read as zero. The engine reads at most 530 bytes and promises no
-    // channel that did not arrive; a record holds 512.
     void account(const QByteArray &datagram)
     {
-        const auto *d = reinterpret_cast<const quint8 *>(datagram.constData());
-        const int size = datagram.size();
-        auto at = [&](int i) -> quint8 { return i < size ? d[i] : 0; };
-        if (size < 10 || std::memcmp(d, "Art-Net", 8) != 0)
-            return;
-        const quint16 opCode = quint16(d[8] | d[9] << 8);
-        if (opCode == ArtNet::OpPoll) {
+        const AreaModel::Effect effect = AreaModel::apply(
+            area.data(), reinterpret_cast<const quint8 *>(datagram.constData()), std::size_t(datagram.size()));
+        if (effect.kind == AreaModel::Kind::Poll)
             ++polls;
-            return;
-        }
-        if (opCode != ArtNet::OpDmx)
-            return;
-        const int universe = at(14) | at(15) << 8;
-        if (universe >= UniverseData::UniverseCount) {
+        else if (effect.kind == AreaModel::Kind::DmxBeyondRecords)
             ++dmxBeyondUniverses;
-            return;
-        }
-        const int stated = at(16) << 8 | at(17);
-        const int arrived = qMax(0, qMin(size, ReceiveBufferBytes) - HeaderBytes);
-        const int written = qMin(qMin(stated, arrived), UniverseData::ChannelCount);
-        ++dmxPerUniverse[universe];
-        UniverseRecord record;
-        quint8 *image = area.data() + universe * UniverseData::RecordSize;
-        std::memcpy(&record, image, sizeof record);
-        std::memcpy(record.data, d + HeaderBytes, size_t(written));
-        record.length = written;
-        ++record.packetCount;
-        std::memcpy(image, &record, sizeof record);
+        else if (effect.kind == AreaModel::Kind::DmxForRecord)
+            ++dmxPerUniverse[effect.universe];
     }
 };
 
