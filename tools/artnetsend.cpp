@@ -4,6 +4,7 @@
 
 #include "artnetpackets.h"
 #include "fieldtext.h"
+#include "universelist.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,21 +58,24 @@ bool parseNumber(const QString &text, int low, int high, int *value)
     return true;
 }
 
-// "0,1,4-7": a list of single numbers and inclusive ranges.
+// "0,1,4-7": a list of single numbers and inclusive ranges of Port-Addresses,
+// each number decimal, hexadecimal (0x) or octal (0).
 bool parseUniverses(const QString &text, std::vector<int> *universes)
 {
     universes->clear();
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList bounds = item.split(QLatin1Char('-'));
-        int first = 0;
-        int last = 0;
-        if (bounds.size() == 1 && parseNumber(bounds[0], 0, MaxPortAddress, &first))
-            last = first;
-        else if (bounds.size() != 2 || !parseNumber(bounds[0], 0, MaxPortAddress, &first)
-                 || !parseNumber(bounds[1], first, MaxPortAddress, &last))
+    std::vector<UniverseList::Range> ranges;
+    const auto number = [](const std::string &item, long long *value) {
+        bool ok = false;
+        *value = QString::fromStdString(item).trimmed().toInt(&ok, 0);
+        return ok;
+    };
+    if (!UniverseList::parse(text.toStdString(), number, &ranges))
+        return false;
+    for (const UniverseList::Range &range : ranges) {
+        if (range.first < 0 || range.last > MaxPortAddress)
             return false;
-        for (int u = first; u <= last; ++u)
-            universes->push_back(u);
+        for (long long u = range.first; u <= range.last; ++u)
+            universes->push_back(int(u));
     }
     return !universes->empty();
 }
