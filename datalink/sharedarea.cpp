@@ -1,5 +1,7 @@
 #include "sharedarea.h"
 
+#include <utility>
+
 SharedArea::SharedArea(Mode mode, const char *name, std::uint32_t size)
 {
     attach(mode, name, size);
@@ -22,10 +24,8 @@ bool SharedArea::attach(Mode mode, const char *name, std::uint32_t size)
 
 void SharedArea::release()
 {
-    SharedSection::unmap(view);
-    SharedSection::close(section);
-    view = nullptr;
-    section = nullptr;
+    SharedSection::unmap(std::exchange(view, nullptr));
+    SharedSection::close(std::exchange(section, nullptr));
 }
 
 bool SharedArea::exists(const char *name)

@@ -1,3 +1,4 @@
+#include "artnetpackets.h"
 #include "dorvantis.h"
 #include "modalanswerer.h"
 #include "selectipdialog.h"
@@ -21,6 +22,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <cstring>
 
 namespace {
 
@@ -259,15 +262,10 @@ void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
     QVERIFY(area.isValid());
     const quint32 before = area.record(7).packetCount;
 
-    const QByteArray artDmx("Art-Net\0"          // id
-                            "\x00\x50"           // opCode 0x5000, low byte first
-                            "\x00\x0e"           // protocol version 14
-                            "\x01"               // sequence
-                            "\x00"               // physical
-                            "\x07\x00"           // universe 7, low byte first
-                            "\x00\x04"           // length 4, high byte first
-                            "\x11\x22\x33\x44",  // channels 1 to 4
-                            22);
+    ArtDmx packet = ArtNet::artDmx(7, 4);
+    packet.sequence = 1;
+    std::memcpy(packet.data, "\x11\x22\x33\x44", 4);
+    const QByteArray artDmx = ArtNet::datagram(packet, ArtNet::DmxHeaderSize + 4);
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
 

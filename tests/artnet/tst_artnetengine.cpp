@@ -1,4 +1,5 @@
 #include "artnetengine.h"
+#include "bytelist.h"
 #include "runningunderwine.h"
 
 #include <QElapsedTimer>
@@ -68,14 +69,6 @@ QByteArray artDmx(quint16 universe, quint16 length, char fill, int size = int(si
     packet.sequence = 1;
     const QByteArray d = ArtNet::datagram(packet, size);
     return d + QByteArray(qMax(0, size - d.size()), fill); // an oversized one goes on with data
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
 }
 
 QByteArray takeDatagram(QUdpSocket &socket)
