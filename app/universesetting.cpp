@@ -1,6 +1,7 @@
 #include "universesetting.h"
 
 #include "universedataarea.h"
+#include "universelist.h"
 
 #include <QSettings>
 #include <QString>
@@ -13,15 +14,13 @@ namespace UniverseSetting {
 
 namespace {
 
-// Decimal only: "010" is ten, as a user writing it means.
-bool parseUniverse(const QString &text, int *universe)
+// Decimal only: "010" is ten, as a user writing it means. Spaces around a
+// number are allowed.
+bool readNumber(const std::string &text, long long *value)
 {
     bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    if (!ok || value < 0 || value >= UniverseData::UniverseCount)
-        return false;
-    *universe = value;
-    return true;
+    *value = QString::fromStdString(text).trimmed().toInt(&ok, 10);
+    return ok;
 }
 
 QVector<quint16> all()
@@ -36,15 +35,14 @@ QVector<quint16> all()
 
 bool parse(const QString &text, QVector<quint16> *universes)
 {
+    std::vector<UniverseList::Range> ranges;
+    if (!UniverseList::parse(text.toStdString(), readNumber, &ranges))
+        return false;
     QVector<quint16> found;
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList bounds = item.split(QLatin1Char('-'));
-        int first = 0;
-        int last = 0;
-        if (bounds.size() > 2 || !parseUniverse(bounds.first(), &first)
-            || !parseUniverse(bounds.last(), &last) || last < first)
+    for (const UniverseList::Range &range : ranges) {
+        if (range.first < 0 || range.last >= UniverseData::UniverseCount)
             return false;
-        for (int u = first; u <= last; ++u)
+        for (long long u = range.first; u <= range.last; ++u)
             found.append(quint16(u));
     }
     std::sort(found.begin(), found.end());

@@ -6,6 +6,7 @@
 // received datagram is read straight into one. Multi-byte fields carry their
 // wire byte order in their type, so the records read the same on any host.
 
+#include <QByteArray>
 #include <QString>
 #include <QtEndian>
 #include <QtGlobal>
@@ -192,6 +193,43 @@ inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *port
     reply.bindIndex = bindIndex;
     reply.status2 = quint8(root.status2 | Status2PortAddress15Bit);
     return reply;
+}
+
+// An ArtPoll of protocol version 14 with the given TalkToMe flags, priority 0.
+inline ArtPoll artPoll(quint8 talkToMe)
+{
+    ArtPoll poll;
+    std::memset(&poll, 0, sizeof poll);
+    std::memcpy(poll.id, Id, sizeof poll.id);
+    poll.opCode = OpPoll;
+    poll.protocolVersion = ProtocolVersion;
+    poll.talkToMe = talkToMe;
+    return poll;
+}
+
+// An ArtDmx of protocol version 14 for the Port-Address `universe` whose
+// length field says `length`, sequence and physical 0. The 512 data bytes are
+// fill, fill + step, fill + 2 * step, ... whatever the length says.
+inline ArtDmx artDmx(quint16 universe, quint16 length, quint8 fill = 0, quint8 step = 0)
+{
+    ArtDmx packet;
+    std::memset(&packet, 0, sizeof packet);
+    std::memcpy(packet.id, Id, sizeof packet.id);
+    packet.opCode = OpDmx;
+    packet.protocolVersion = ProtocolVersion;
+    packet.universe = universe;
+    packet.length = length;
+    for (int i = 0; i < DmxChannels; ++i)
+        packet.data[i] = quint8(fill + i * step);
+    return packet;
+}
+
+// The first `size` bytes of a record's wire image (all of them by default).
+template <typename Record>
+QByteArray datagram(const Record &record, int size = int(sizeof(Record)))
+{
+    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
+    return QByteArray(reinterpret_cast<const char *>(&record), qBound(0, size, int(sizeof(Record))));
 }
 
 } // namespace ArtNet

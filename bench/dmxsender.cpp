@@ -35,15 +35,9 @@ DmxSender::DmxSender(std::uint16_t port)
         fd = -1;
     }
     for (int u = 0; u < UniverseData::UniverseCount; ++u) {
-        ArtDmx &p = packets[u];
-        std::memset(&p, 0, sizeof p);
-        std::memcpy(p.id, ArtNet::Id, sizeof p.id);
-        p.opCode = ArtNet::OpDmx;
-        p.protocolVersion = ArtNet::ProtocolVersion;
-        p.universe = static_cast<quint16>(u);
-        p.length = ArtNet::DmxChannels;
-        for (int i = 4; i < ArtNet::DmxChannels; ++i)
-            p.data[i] = static_cast<quint8>(u + i);
+        // The first four data bytes carry the send stamp.
+        packets[u] = ArtNet::artDmx(quint16(u), ArtNet::DmxChannels, quint8(u), 1);
+        std::memset(packets[u].data, 0, 4);
     }
     // Sleeps of a few tens of microseconds keep the pacing even.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);

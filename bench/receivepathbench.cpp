@@ -1,6 +1,6 @@
 #include "receivepathbench.h"
 
-#include "sharedsection.h"
+#include "sharedarea.h"
 #include "universedataarea.h"
 
 #include <QCoreApplication>
@@ -297,8 +297,7 @@ int ReceivePathBench::run()
         return 1;
     }
     // A running program would write into the same records and spoil every count.
-    if (SharedSection::Handle existing = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read)) {
-        SharedSection::close(existing);
+    if (SharedArea::exists()) {
         std::fprintf(stderr, "bench: the universe data area exists already: stop the program (or test) that "
                              "holds it first\n");
         return 1;

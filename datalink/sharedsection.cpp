@@ -258,3 +258,17 @@ bool close(Handle handle)
 } // namespace SharedSection
 
 #endif
+
+namespace SharedSection {
+
+void *mapAtLeast(Handle section, Access access, std::size_t size)
+{
+    void *view = map(section, access);
+    if (view && viewSize(view) < size) {
+        unmap(view);
+        view = nullptr;
+    }
+    return view;
+}
+
+} // namespace SharedSection

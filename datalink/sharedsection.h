@@ -30,6 +30,11 @@ void *map(Handle section, Access access);
 // Bytes that may be touched through a view returned by map(); 0 for null.
 std::size_t viewSize(const void *view);
 
+// map(), keeping the view only when at least `size` bytes may be touched
+// through it: a section of the same name that someone else made smaller is
+// used as it stands by the system. Null otherwise, with nothing left mapped.
+void *mapAtLeast(Handle section, Access access, std::size_t size);
+
 // Both accept null and then fail without effect.
 bool unmap(void *view);
 bool close(Handle section);

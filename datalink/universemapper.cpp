@@ -14,14 +14,9 @@ UniverseMapper::UniverseMapper(QObject *parent)
         QMessageBox::critical(nullptr, tr("error"), tr("Error creating data link"), QMessageBox::Ok,
                               QMessageBox::NoButton);
 
-    void *mapped = SharedSection::map(fileMapping, SharedSection::Access::Write);
-    // A section of this name that someone else made smaller is used as it
-    // stands by the system; writing a whole area into it would run off its end.
-    if (mapped && SharedSection::viewSize(mapped) < UniverseData::AreaSize) {
-        SharedSection::unmap(mapped);
-        mapped = nullptr;
-    }
-    view = static_cast<UniverseDataArea *>(mapped);
+    // Writing a whole area into a smaller section of this name would run off its end.
+    view = static_cast<UniverseDataArea *>(
+        SharedSection::mapAtLeast(fileMapping, SharedSection::Access::Write, UniverseData::AreaSize));
     if (!view)
         QMessageBox::critical(nullptr, tr("error"), tr("Error mapping data link"), QMessageBox::Ok,
                               QMessageBox::NoButton);

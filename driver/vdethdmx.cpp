@@ -16,9 +16,10 @@ SharedSection::Handle MemFile = nullptr;
 int32_t NumConn = 0;
 UniverseDataArea *Frame = nullptr;
 
-constexpr int32_t ConnectFailed = 0xffff;
-constexpr int32_t NoData = -1;
-constexpr int32_t DeviceListCapacity = 32;
+using VdEthDmx::ConnectFailed;
+using VdEthDmx::Connected;
+using VdEthDmx::DeviceListCapacity;
+using VdEthDmx::NoData;
 
 constexpr char DeviceName[] = "VeldNet";
 constexpr char DeviceType[] = "Eth-DMX";
@@ -59,17 +60,17 @@ int32_t VDETHDMX_CALL Connect(void)
 {
     if (NumConn > 0) {
         ++NumConn;
-        return 0;
+        return Connected;
     }
     MemFile = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Write);
     if (MemFile) {
-        void *view = SharedSection::map(MemFile, SharedSection::Access::Write);
-        Frame = static_cast<UniverseDataArea *>(view);
         // A section of that name but smaller than the area would let the host
         // read past the view.
-        if (Frame && SharedSection::viewSize(view) >= UniverseData::AreaSize) {
+        Frame = static_cast<UniverseDataArea *>(
+            SharedSection::mapAtLeast(MemFile, SharedSection::Access::Write, UniverseData::AreaSize));
+        if (Frame) {
             ++NumConn;
-            return 0;
+            return Connected;
         }
     }
     release();

@@ -45,6 +45,14 @@ static_assert(offsetof(VdEthDmxDeviceEntry, detail) == 68, "device entry layout"
 static_assert(offsetof(VdEthDmxDeviceList, entries) == 4, "device list layout");
 static_assert(sizeof(VdEthDmxDeviceList) == 11460, "a device list holds 32 entries");
 
+// The integer results the functions report through; the host knows no others.
+namespace VdEthDmx {
+constexpr int32_t Connected = 0;
+constexpr int32_t ConnectFailed = 0xffff;
+constexpr int32_t NoData = -1;
+constexpr int32_t DeviceListCapacity = 32;
+} // namespace VdEthDmx
+
 extern "C" {
 #endif
 

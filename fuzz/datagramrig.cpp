@@ -22,8 +22,7 @@ DatagramRig::DatagramRig(quint16 port)
       engine(new ArtNetEngine(Loopback, port, 6, true)),
       mapper(new UniverseMapper(this)),
       sender(new QUdpSocket(this)),
-      watcher(SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read)),
-      view(static_cast<const UniverseDataArea *>(SharedSection::map(watcher, SharedSection::Access::Read))),
+      watcher(SharedArea::Mode::OpenRead),
       started(false),
       sentSerial(0),
       seenSerial(0)
@@ -37,19 +36,17 @@ DatagramRig::DatagramRig(quint16 port)
 
 DatagramRig::~DatagramRig()
 {
-    SharedSection::unmap(const_cast<UniverseDataArea *>(view));
-    SharedSection::close(watcher);
     delete engine;
 }
 
 bool DatagramRig::isReady() const
 {
-    return started && view && SharedSection::viewSize(view) >= UniverseData::AreaSize;
+    return started && watcher.isValid();
 }
 
 const UniverseDataArea &DatagramRig::area() const
 {
-    return *view;
+    return *watcher.area();
 }
 
 bool DatagramRig::deliver(const QByteArray &datagram)

@@ -7,8 +7,7 @@
 // only once the engine has handled the datagram, so the caller can examine
 // the universe data area after every single one.
 
-#include "sharedsection.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -44,8 +43,7 @@ private:
     ArtNetEngine *engine;
     UniverseMapper *mapper;
     QUdpSocket *sender;
-    SharedSection::Handle watcher;
-    const UniverseDataArea *view;
+    SharedArea watcher; // read-only, opened once the mapper has created the area
     bool started;
     quint32 sentSerial;
     quint32 seenSerial;

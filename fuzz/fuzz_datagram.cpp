@@ -5,7 +5,9 @@
 // 512 that promises no byte the datagram did not carry, and one more packet
 // counted.
 
+#include "areamodel.h"
 #include "datagramrig.h"
+#include "quietdebug.h"
 
 #include <QApplication>
 #include <QtGlobal>
@@ -19,29 +21,15 @@
 namespace {
 
 constexpr quint16 RigPort = 46610;
-constexpr std::size_t ReceiveBufferBytes = 530;
-constexpr std::size_t HeaderBytes = 18;
 
 // Lives until the process ends: destroying it from an exit handler could
 // outlive the section layer's own bookkeeping.
 DatagramRig *rig = nullptr;
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // One line per ArtDmx from the mapper would drown the fuzzer's own output.
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 [[noreturn]] void fail(const char *what, std::size_t offset)
 {
     std::fprintf(stderr, "area check failed: %s (area offset %zu)\n", what, offset);
     std::abort();
-}
-
-std::uint8_t byteAt(const std::uint8_t *data, std::size_t size, std::size_t offset)
-{
-    return offset < size ? data[offset] : 0;
 }
 
 } // namespace
@@ -71,28 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!rig->deliver(QByteArray(reinterpret_cast<const char *>(data), int(size))))
         fail("the datagram was not handled in time", 0);
 
-    // What the datagram is, read straight from its bytes: "Art-Net", a zero
-    // byte and opcode 0x5000 low byte first make an ArtDmx; universe is low
-    // byte first, length high byte first; bytes it does not carry count as zero.
-    static const std::uint8_t dmxHead[10] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50};
-    const bool isDmx = size >= sizeof dmxHead && std::memcmp(data, dmxHead, sizeof dmxHead) == 0;
-    const unsigned universe = byteAt(data, size, 14) | unsigned(byteAt(data, size, 15)) << 8;
-    const unsigned stated = unsigned(byteAt(data, size, 16)) << 8 | byteAt(data, size, 17);
-    const std::size_t read = size < ReceiveBufferBytes ? size : ReceiveBufferBytes;
-    const std::size_t arrived = read > HeaderBytes ? read - HeaderBytes : 0;
-    std::size_t written = stated < arrived ? stated : arrived;
-    if (written > std::size_t(UniverseData::ChannelCount))
-        written = UniverseData::ChannelCount;
-
     std::vector<std::uint8_t> expected = before;
-    if (isDmx && universe < unsigned(UniverseData::UniverseCount)) {
-        UniverseRecord record;
-        std::memcpy(&record, &expected[universe * UniverseData::RecordSize], sizeof record);
-        std::memcpy(record.data, data + HeaderBytes, written);
-        record.length = std::int32_t(written);
-        ++record.packetCount;
-        std::memcpy(&expected[universe * UniverseData::RecordSize], &record, sizeof record);
-    }
+    const AreaModel::Effect effect = AreaModel::apply(expected.data(), data, size);
+    const bool isDmx = effect.kind == AreaModel::Kind::DmxForRecord
+        || effect.kind == AreaModel::Kind::DmxBeyondRecords;
+    const unsigned universe = effect.universe;
 
     if (std::memcmp(expected.data(), area, UniverseData::AreaSize) != 0) {
         std::size_t offset = 0;

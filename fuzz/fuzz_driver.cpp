@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr int32_t ConnectFailed = 0xffff;
-constexpr int32_t NoData = -1;
+using VdEthDmx::ConnectFailed;
+using VdEthDmx::NoData;
 constexpr int32_t ListCapacity = 32;
 constexpr unsigned char Untouched = 0xcd;
 constexpr int MaxOperations = 4096;

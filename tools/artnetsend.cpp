@@ -3,6 +3,8 @@
 // hand and for scripts; it sends to 127.0.0.1 unless told otherwise.
 
 #include "artnetpackets.h"
+#include "fieldtext.h"
+#include "universelist.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,7 +32,7 @@ enum ExitCode {
     ExitNoReply = 3,
 };
 
-constexpr int MaxPortAddress = 0x7FFF; // 15-bit Art-Net Port-Address
+using ArtNet::MaxPortAddress;
 constexpr quint8 TalkToMeUnicast = 0x01; // replies to the poller, not the broadcast address
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -56,21 +58,24 @@ bool parseNumber(const QString &text, int low, int high, int *value)
     return true;
 }
 
-// "0,1,4-7": a list of single numbers and inclusive ranges.
+// "0,1,4-7": a list of single numbers and inclusive ranges of Port-Addresses,
+// each number decimal, hexadecimal (0x) or octal (0).
 bool parseUniverses(const QString &text, std::vector<int> *universes)
 {
     universes->clear();
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList bounds = item.split(QLatin1Char('-'));
-        int first = 0;
-        int last = 0;
-        if (bounds.size() == 1 && parseNumber(bounds[0], 0, MaxPortAddress, &first))
-            last = first;
-        else if (bounds.size() != 2 || !parseNumber(bounds[0], 0, MaxPortAddress, &first)
-                 || !parseNumber(bounds[1], first, MaxPortAddress, &last))
+    std::vector<UniverseList::Range> ranges;
+    const auto number = [](const std::string &item, long long *value) {
+        bool ok = false;
+        *value = QString::fromStdString(item).trimmed().toInt(&ok, 0);
+        return ok;
+    };
+    if (!UniverseList::parse(text.toStdString(), number, &ranges))
+        return false;
+    for (const UniverseList::Range &range : ranges) {
+        if (range.first < 0 || range.last > MaxPortAddress)
             return false;
-        for (int u = first; u <= last; ++u)
-            universes->push_back(u);
+        for (long long u = range.first; u <= range.last; ++u)
+            universes->push_back(int(u));
     }
     return !universes->empty();
 }
@@ -129,23 +134,12 @@ void fillPattern(Pattern pattern, quint64 frame, int universe, int length, quint
     }
 }
 
-ArtDmx makeArtDmx(int universe, int length)
+// A field's Latin-1 text with '?' for what cannot be printed.
+template <std::size_t Width>
+QString printableText(const char (&field)[Width])
 {
-    ArtDmx packet;
-    std::memset(&packet, 0, sizeof packet);
-    std::memcpy(packet.id, ArtNet::Id, sizeof packet.id);
-    packet.opCode = ArtNet::OpDmx;
-    packet.protocolVersion = ArtNet::ProtocolVersion;
-    packet.universe = static_cast<quint16>(universe);
-    packet.length = static_cast<quint16>(length);
-    return packet;
-}
-
-// Printable text of a fixed-width field that may lack its terminator.
-QString fieldText(const char *field, int width)
-{
-    const int size = static_cast<int>(std::find(field, field + width, '\0') - field);
-    QString text = QString::fromLatin1(field, size);
+    const std::string latin1 = fieldText(field);
+    QString text = QString::fromLatin1(latin1.data(), int(latin1.size()));
     for (QChar &c : text) {
         if (!c.isPrint())
             c = QLatin1Char('?');
@@ -174,9 +168,9 @@ void printPollReply(const ArtPollReply &r, const QHostAddress &peer, quint16 pee
     std::printf("  ubeaVersion       %u\n", r.ubeaVersion);
     std::printf("  status            0x%02x\n", r.status);
     std::printf("  estaManufacturer  0x%04x\n", unsigned(r.estaManufacturer));
-    std::printf("  shortName         \"%s\"\n", qPrintable(fieldText(r.shortName, ArtNet::ShortNameLength)));
-    std::printf("  longName          \"%s\"\n", qPrintable(fieldText(r.longName, ArtNet::LongNameLength)));
-    std::printf("  nodeReport        \"%s\"\n", qPrintable(fieldText(r.nodeReport, ArtNet::NodeReportLength)));
+    std::printf("  shortName         \"%s\"\n", qPrintable(printableText(r.shortName)));
+    std::printf("  longName          \"%s\"\n", qPrintable(printableText(r.longName)));
+    std::printf("  nodeReport        \"%s\"\n", qPrintable(printableText(r.nodeReport)));
     std::printf("  numPorts          %u\n", unsigned(r.numPorts));
     std::printf("  portTypes         %s\n", qPrintable(bytesText(r.portTypes, 4)));
     std::printf("  goodInput         %s\n", qPrintable(bytesText(r.goodInput, 4)));
@@ -264,12 +258,7 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
         return ExitNetwork;
     }
 
-    ArtPoll poll;
-    std::memset(&poll, 0, sizeof poll);
-    std::memcpy(poll.id, ArtNet::Id, sizeof poll.id);
-    poll.opCode = ArtNet::OpPoll;
-    poll.protocolVersion = ArtNet::ProtocolVersion;
-    poll.talkToMe = unicastReplies ? TalkToMeUnicast : 0;
+    const ArtPoll poll = ArtNet::artPoll(unicastReplies ? TalkToMeUnicast : 0);
     if (socket.writeDatagram(reinterpret_cast<const char *>(&poll), sizeof poll, target, port) != sizeof poll) {
         std::fprintf(stderr, "artnetsend: cannot send ArtPoll to %s:%u: %s\n", qPrintable(target.toString()),
                      port, qPrintable(socket.errorString()));
@@ -303,7 +292,7 @@ int runPoll(const QHostAddress &target, quint16 port, const QHostAddress &source
                 order << address;
             NodePorts &node = nodes[address];
             if (node.name.isEmpty() || !bound)
-                node.name = fieldText(reply.shortName, ArtNet::ShortNameLength);
+                node.name = printableText(reply.shortName);
             collectPorts(reply, &node);
             if (!bound) {
                 if (shown++ > 0)
@@ -342,7 +331,7 @@ int runDmx(const DmxJob &job)
     QUdpSocket socket;
     std::vector<ArtDmx> packets;
     for (int universe : job.universes) {
-        packets.push_back(makeArtDmx(universe, job.length));
+        packets.push_back(ArtNet::artDmx(quint16(universe), quint16(job.length)));
         std::memcpy(packets.back().data, job.values, sizeof job.values);
     }
 

@@ -1,57 +1,21 @@
 #include "dmxmonitor.h"
 
 #include "monitorhost.h"
+#include "universedataarea.h"
+#include "universelist.h"
 
 #if defined(DMXMONITOR_LIVE_VIEW)
 #include "liveview.h"
 #endif
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace {
 
-constexpr int ChannelCount = 512;
+using UniverseData::ChannelCount;
 // Port numbers are 16-bit for every host we know; beyond that a number is out
 // of range without asking the library, and a range is not spelt out.
 constexpr long long MaxPortNumber = 65535;
-
-bool parseInteger(const std::string &text, long long *value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char *end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || text.find_first_of(" \t+") != std::string::npos)
-        return false;
-    *value = v;
-    return true;
-}
-
-// "5" or "-5" as one number, "4-7" as a range.
-bool parseRange(const std::string &item, long long *first, long long *last)
-{
-    const std::size_t dash = item.find('-', 1);
-    if (dash == std::string::npos) {
-        if (!parseInteger(item, first))
-            return false;
-        *last = *first;
-        return true;
-    }
-    return parseInteger(item.substr(0, dash), first) && parseInteger(item.substr(dash + 1), last)
-        && *first <= *last;
-}
-
-std::vector<std::string> split(const std::string &text, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
-        parts.push_back(text.substr(start, end - start));
-    parts.push_back(text.substr(start));
-    return parts;
-}
 
 } // namespace
 
@@ -169,12 +133,12 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
                 return fail(name + " needs a list of universes");
             universeLists.push_back(value);
         } else if (name == "-c" || name == "--channels") {
-            long long first = 0;
-            long long last = 0;
-            if (!takeValue() || !parseRange(value, &first, &last) || first < 1 || last > ChannelCount)
+            UniverseList::Range channels = {0, 0};
+            if (!takeValue() || !UniverseList::parseItem(value, UniverseList::readDecimal, &channels)
+                || channels.first < 1 || channels.last > ChannelCount)
                 return fail(name + " needs channels within 1-512, e.g. 1-16 or 7");
-            firstChannel = int(first);
-            lastChannel = int(last);
+            firstChannel = int(channels.first);
+            lastChannel = int(channels.last);
         } else if (name == "-r" || name == "--rate") {
             char *end = nullptr;
             if (!takeValue() || value.empty())
@@ -183,7 +147,7 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
             if (*end != '\0' || !(r >= 1 && r <= 100))
                 return fail(name + " needs a rate of 1-100 refreshes per second");
             rate = r;
-        } else if (arg.size() > 1 && arg[0] == '-' && !parseInteger(arg, &number)) {
+        } else if (arg.size() > 1 && arg[0] == '-' && !UniverseList::readDecimal(arg, &number)) {
             return fail("unknown option " + arg);
         } else {
             universeLists.push_back(arg);
@@ -194,17 +158,17 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
     if (universeLists.empty())
         universeLists.push_back("0");
     for (const std::string &list : universeLists) {
-        for (const std::string &item : split(list, ',')) {
-            long long first = 0;
-            long long last = 0;
-            if (!parseRange(item, &first, &last))
-                return fail("'" + item + "' is not a universe number or range such as 4-7");
+        std::vector<UniverseList::Range> ranges;
+        std::string badItem;
+        if (!UniverseList::parse(list, UniverseList::readDecimal, &ranges, &badItem))
+            return fail("'" + badItem + "' is not a universe number or range such as 4-7");
+        for (const UniverseList::Range &range : ranges) {
             // Reported as out of range once the library is loaded.
-            if (first < 0 || last > MaxPortNumber) {
-                requested.push_back(first < 0 ? first : last);
+            if (range.first < 0 || range.last > MaxPortNumber) {
+                requested.push_back(range.first < 0 ? range.first : range.last);
                 continue;
             }
-            for (long long u = first; u <= last; ++u)
+            for (long long u = range.first; u <= range.last; ++u)
                 requested.push_back(u);
         }
     }

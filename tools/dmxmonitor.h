@@ -5,6 +5,8 @@
 // library and prints the chosen universes once or hands them to the live view.
 // Qt-free, so that the plain-text mode cross-builds for Windows.
 
+#include "universedataarea.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,7 +40,7 @@ private:
     std::string libraryFile;
     std::vector<long long> requested; // universes as given, checked against the library
     int firstChannel = 1;
-    int lastChannel = 512;
+    int lastChannel = UniverseData::ChannelCount;
     double rate = 10;
     bool once = false;
     bool help = false;

@@ -1,6 +1,7 @@
 #include "liveview.h"
 
 #include "monitorhost.h"
+#include "universedataarea.h"
 
 #include <ncurses.h>
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr int ChannelCount = 512;
+using UniverseData::ChannelCount;
 constexpr int LabelWidth = 4;
 constexpr short ChangedPair = 1;
 

@@ -1,7 +1,6 @@
 #include "monitorhost.h"
 
-#include "sharedsection.h"
-#include "universedataarea.h"
+#include "fieldtext.h"
 
 #include <cstring>
 
@@ -14,11 +13,6 @@ namespace {
 
 // Any number a host might choose; the library copies it into the entry.
 constexpr std::uint16_t DeviceId = 1;
-
-std::string fieldText(const char *field, std::size_t width)
-{
-    return std::string(field, strnlen(field, width));
-}
 
 } // namespace
 
@@ -81,8 +75,8 @@ std::vector<std::string> MonitorHost::detect()
     std::vector<std::string> devices;
     for (std::int32_t i = 0; i < list.count && i < 32; ++i) {
         const VdEthDmxDeviceEntry &entry = list.entries[i];
-        devices.push_back(std::to_string(entry.deviceId) + " " + fieldText(entry.name, sizeof entry.name) + " "
-                          + fieldText(entry.type, sizeof entry.type));
+        devices.push_back(std::to_string(entry.deviceId) + " " + fieldText(entry.name) + " "
+                          + fieldText(entry.type));
     }
     return devices;
 }
@@ -96,12 +90,7 @@ bool MonitorHost::connect()
         return false;
     }
     connected = true;
-    section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    const void *view = SharedSection::map(section, SharedSection::Access::Read);
-    if (view && SharedSection::viewSize(view) >= UniverseData::AreaSize)
-        counters = static_cast<const UniverseDataArea *>(view);
-    else if (view)
-        SharedSection::unmap(const_cast<void *>(view));
+    counters.attach(SharedArea::Mode::OpenRead);
     return true;
 }
 
@@ -115,21 +104,16 @@ MonitorHost::Port MonitorHost::port(int universe) const
     if (port.length < 0)
         return port;
     port.channels = channels;
-    if (counters && universe >= 0 && universe < UniverseData::UniverseCount) {
+    if (counters.isValid() && universe >= 0 && universe < UniverseData::UniverseCount) {
         port.counted = true;
-        port.packets = *static_cast<const volatile std::uint32_t *>(&counters->universes[universe].packetCount);
+        port.packets = *static_cast<const volatile std::uint32_t *>(&counters.area()->universes[universe].packetCount);
     }
     return port;
 }
 
 void MonitorHost::release()
 {
-    if (counters)
-        SharedSection::unmap(const_cast<UniverseDataArea *>(counters));
-    counters = nullptr;
-    if (section)
-        SharedSection::close(section);
-    section = nullptr;
+    counters.release();
     if (connected && library.isLoaded())
         library.functions().Disconnect(DeviceId);
     connected = false;

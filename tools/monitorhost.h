@@ -9,12 +9,11 @@
 // 512 bytes the library promises. Qt-free.
 
 #include "driverlibrary.h"
+#include "sharedarea.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-struct UniverseDataArea;
 
 class MonitorHost
 {
@@ -53,8 +52,7 @@ private:
 
     DriverLibrary library;
     bool connected = false;
-    void *section = nullptr;
-    const UniverseDataArea *counters = nullptr;
+    SharedArea counters; // read-only
     std::string error;
 };
 

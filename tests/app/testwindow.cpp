@@ -6,9 +6,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
 
 namespace TestWindow {
 
@@ -19,12 +16,8 @@ std::unique_ptr<dorvantis> create(const QString &address, Record *record, Leave 
 
     Record scratch;
     Record &seen = record ? *record : scratch;
-    ModalAnswerer answerer([&](QWidget *dialog) {
-        if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
-            seen.messageBoxes << box->windowTitle() + QLatin1String(": ") + box->text();
-            box->accept();
-            return;
-        }
+    QList<SeenBox> boxes;
+    ModalAnswerer answerer(&boxes, [&](QWidget *dialog) {
         auto *select = qobject_cast<SelectIpDialog *>(dialog);
         if (!select)
             return;
@@ -39,19 +32,12 @@ std::unique_ptr<dorvantis> create(const QString &address, Record *record, Leave 
         combo->clear();
         if (!address.isEmpty())
             combo->addItem(address);
-        switch (leave) {
-        case Leave::Ok:
-            QTest::mouseClick(select->ui.okButton, Qt::LeftButton);
-            break;
-        case Leave::Escape:
-            QTest::keyClick(select, Qt::Key_Escape);
-            break;
-        case Leave::CloseButton:
-            select->close();
-            break;
-        }
+        leaveDialog(select, select->ui.okButton, leave);
     });
-    return std::unique_ptr<dorvantis>(new dorvantis);
+    std::unique_ptr<dorvantis> window(new dorvantis);
+    for (const SeenBox &box : boxes)
+        seen.messageBoxes << box.title + QLatin1String(": ") + box.text;
+    return window;
 }
 
 } // namespace TestWindow

@@ -1,6 +1,8 @@
 #ifndef TESTWINDOW_H
 #define TESTWINDOW_H
 
+#include "modalanswerer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,8 +14,6 @@ class dorvantis;
 // its constructor runs. Only a loopback address or none at all may be chosen,
 // so that the node never answers anything beyond this machine.
 namespace TestWindow {
-
-enum class Leave { Ok, Escape, CloseButton };
 
 struct Record
 {

@@ -14,8 +14,6 @@
 
 namespace {
 
-enum class Leave { Ok, Escape, CloseButton };
-
 QSize pixmapSize(const QLabel *label)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -31,8 +29,6 @@ QAction *aboutAction(dorvantis &window)
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(Leave)
 
 class tst_about : public QObject
 {
@@ -90,10 +86,7 @@ void tst_about::boxShowsPictureNameAndVersion()
 
 void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk_data()
 {
-    QTest::addColumn<Leave>("leave");
-    QTest::newRow("ok") << Leave::Ok;
-    QTest::newRow("escape") << Leave::Escape;
-    QTest::newRow("close button") << Leave::CloseButton;
+    addLeaveRows();
 }
 
 void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk()
@@ -108,17 +101,7 @@ void tst_about::eachOpeningBuildsAFreshBoxThatEndsLikeOk()
         for (const QPointer<QWidget> &earlier : boxes)
             QVERIFY(earlier.isNull());
         boxes << dialog;
-        switch (leave) {
-        case Leave::Ok:
-            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
-            break;
-        case Leave::Escape:
-            QTest::keyClick(dialog, Qt::Key_Escape);
-            break;
-        case Leave::CloseButton:
-            dialog->close();
-            break;
-        }
+        leaveDialog(dialog, dialog->findChild<QPushButton *>(QStringLiteral("okButton")), leave);
     });
 
     aboutAction(*window)->trigger();

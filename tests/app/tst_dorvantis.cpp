@@ -1,11 +1,11 @@
+#include "artnetpackets.h"
 #include "dorvantis.h"
 #include "modalanswerer.h"
 #include "selectipdialog.h"
-#include "sharedsection.h"
 #include "runningunderwine.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 #include "universesetting.h"
 
 #include <QAction>
@@ -23,7 +23,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
-Q_DECLARE_METATYPE(TestWindow::Leave)
+#include <cstring>
 
 namespace {
 
@@ -48,35 +48,6 @@ QString storedAddress()
 {
     QSettings settings;
     return settings.value(QStringLiteral("Network/ip"), QStringLiteral("<none>")).toString();
-}
-
-// A reader's view of the shared universe data area, as the driver side has it.
-class AreaReader
-{
-public:
-    AreaReader()
-    {
-        section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-        if (section)
-            area = static_cast<const UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Read));
-    }
-    ~AreaReader()
-    {
-        SharedSection::unmap(const_cast<UniverseDataArea *>(area));
-        SharedSection::close(section);
-    }
-    const UniverseRecord *record(int universe) const { return area ? &area->universes[universe] : nullptr; }
-
-private:
-    SharedSection::Handle section = nullptr;
-    const UniverseDataArea *area = nullptr;
-};
-
-bool areaExists()
-{
-    SharedSection::Handle section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    SharedSection::close(section);
-    return section != nullptr;
 }
 
 } // namespace
@@ -108,7 +79,7 @@ void tst_dorvantis::initTestCase()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Veldara Orvik"));
     QCoreApplication::setApplicationName(QStringLiteral("Dorvantis"));
-    QVERIFY2(!areaExists(), "another holder of the shared area is running");
+    QVERIFY2(!SharedArea::exists(), "another holder of the shared area is running");
 }
 
 void tst_dorvantis::init()
@@ -120,15 +91,12 @@ void tst_dorvantis::init()
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
 {
-    QTest::addColumn<TestWindow::Leave>("leave");
-    QTest::newRow("ok") << TestWindow::Leave::Ok;
-    QTest::newRow("escape") << TestWindow::Leave::Escape;
-    QTest::newRow("close button") << TestWindow::Leave::CloseButton;
+    addLeaveRows();
 }
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft()
 {
-    QFETCH(TestWindow::Leave, leave);
+    QFETCH(Leave, leave);
 
     TestWindow::Record record;
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"), &record, leave);
@@ -174,7 +142,7 @@ void tst_dorvantis::portTakenLeavesTheStatusEmptyButTheTooltipNamed()
     // The rest of the program comes up as usual.
     window->show();
     QVERIFY(window->isVisible());
-    QVERIFY(areaExists());
+    QVERIFY(SharedArea::exists());
 }
 
 void tst_dorvantis::windowHasItsTitleSizeAndMenus()
@@ -290,26 +258,21 @@ void tst_dorvantis::closeWithoutASystemTrayReallyClosesAndEndsTheLoop()
 void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
 {
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
-    AreaReader area;
-    QVERIFY(area.record(7));
-    const quint32 before = area.record(7)->packetCount;
+    const SharedArea area(SharedArea::Mode::OpenRead); // as the driver side has it
+    QVERIFY(area.isValid());
+    const quint32 before = area.record(7).packetCount;
 
-    const QByteArray artDmx("Art-Net\0"          // id
-                            "\x00\x50"           // opCode 0x5000, low byte first
-                            "\x00\x0e"           // protocol version 14
-                            "\x01"               // sequence
-                            "\x00"               // physical
-                            "\x07\x00"           // universe 7, low byte first
-                            "\x00\x04"           // length 4, high byte first
-                            "\x11\x22\x33\x44",  // channels 1 to 4
-                            22);
+    ArtDmx packet = ArtNet::artDmx(7, 4);
+    packet.sequence = 1;
+    std::memcpy(packet.data, "\x11\x22\x33\x44", 4);
+    const QByteArray artDmx = ArtNet::datagram(packet, ArtNet::DmxHeaderSize + 4);
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
 
     // The window is hidden: data keeps flowing all the same.
-    QTRY_COMPARE(area.record(7)->packetCount, before + 1);
-    QCOMPARE(area.record(7)->length, 4);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(area.record(7)->data), 4), QByteArray("\x11\x22\x33\x44"));
+    QTRY_COMPARE(area.record(7).packetCount, before + 1);
+    QCOMPARE(area.record(7).length, 4);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(area.record(7).data), 4), QByteArray("\x11\x22\x33\x44"));
 }
 
 void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse_data()
@@ -337,11 +300,11 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
         settings.setValue(QLatin1String(UniverseSetting::Key), stored);
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
-    AreaReader area;
-    QVERIFY(area.record(0));
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    QVERIFY(area.isValid());
     quint32 before[UniverseData::UniverseCount];
     for (int u = 0; u < UniverseData::UniverseCount; ++u)
-        before[u] = area.record(u)->packetCount;
+        before[u] = area.record(u).packetCount;
 
     SubscribingController controller(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort);
     QVERIFY(controller.open());
@@ -354,11 +317,11 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     controller.sendToSubscribers(subscribed);
     const int last = offered.last();
-    QTRY_COMPARE(area.record(last)->packetCount, before[last] + 1);
+    QTRY_COMPARE(area.record(last).packetCount, before[last] + 1);
     QLoggingCategory::setFilterRules(QString());
 
     for (int u = 0; u < UniverseData::UniverseCount; ++u) {
-        const UniverseRecord &record = *area.record(u);
+        const UniverseRecord &record = area.record(u);
         if (!offered.contains(u)) {
             QCOMPARE(record.packetCount, before[u]);
             continue;
@@ -397,9 +360,9 @@ void tst_dorvantis::quitReturnsZeroWithoutNoticeAndReleasesTheArea()
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(boxes, QStringList());
 
-    QVERIFY(areaExists());
+    QVERIFY(SharedArea::exists());
     window.reset();
-    QVERIFY(!areaExists());
+    QVERIFY(!SharedArea::exists());
 
     // The port is free again for the next program.
     QUdpSocket next;

@@ -6,6 +6,7 @@
 
 #include "driverlibrary.h"
 #include "localaddresses.h"
+#include "programprobe.h"
 #include "virtualdisplay.h"
 
 #include <QDeadlineTimer>
@@ -14,7 +15,6 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -24,23 +24,11 @@
 
 namespace {
 
-constexpr quint16 ArtNetPort = 6454;
+using ProgramProbe::ArtNetPort;
+using ProgramProbe::artDmx;
 constexpr int WaitMs = 20000;
 constexpr uint16_t DeviceId = 1;
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
-
-QByteArray artDmx(quint8 universe, const QByteArray &channels)
-{
-    QByteArray datagram("Art-Net\0" // id
-                        "\x00\x50"  // opCode 0x5000, low byte first
-                        "\x00\x0e"  // protocol version 14
-                        "\x00"      // sequence
-                        "\x00",     // physical
-                        14);
-    datagram.append(char(universe)).append('\0');                           // universe, low byte first
-    datagram.append(char(channels.size() >> 8)).append(char(channels.size())); // length, high byte first
-    return datagram + channels;
-}
 
 bool sendToProgram(const QByteArray &datagram)
 {
@@ -182,30 +170,15 @@ void tst_program::carriesArtNetFromTheChosenAddressToTheHostAndQuits()
     QVERIFY(hostSees(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6)));
     host.Disconnect(DeviceId);
 
-    // Another node on this machine, listening on the Art-Net port of its own
-    // loopback address, next to the program's wildcard socket.
-    QUdpSocket poller;
-    QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
-                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    QSignalSpy arrived(&poller, SIGNAL(readyRead()));
-    const QByteArray artPoll("Art-Net\0" // id
-                             "\x00\x20"  // opCode 0x2000, low byte first
-                             "\x00\x0e"  // protocol version 14
-                             "\x01"      // talkToMe: bit 0, reply to the poller
-                             "\x00",     // priority
-                             14);
-    QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
-    QVERIFY(arrived.wait(WaitMs));
-    const QNetworkDatagram reply = poller.receiveDatagram();
-    const QByteArray bytes = reply.data();
-    QCOMPARE(bytes.size(), 239);
+    // Another node on this machine polls it.
+    QNetworkDatagram reply;
+    ProgramProbe::poll(WaitMs, &reply);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(reply.senderPort(), int(ArtNetPort));
-    QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
-    QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
-    QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
-    QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
-    QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));
-    QCOMPARE(int(bytes.at(200)), 6); // style
+    ProgramProbe::verifyReply(reply.data());
+    if (QTest::currentTestFailed())
+        return;
 
     // Without a window manager nothing hands the main window the focus, and
     // keys typed before the program has taken note of it go nowhere: try
@@ -223,7 +196,7 @@ void tst_program::carriesArtNetFromTheChosenAddressToTheHostAndQuits()
     QVERIFY2(menuOpen, "the File menu did not open");
     QVERIFY(screen.xdotool({"key", "Return"}));
     QVERIFY(endedWithZero());
-    QCOMPARE(host.Connect(), 0xffff); // the area went with the program
+    QCOMPARE(host.Connect(), VdEthDmx::ConnectFailed); // the area went with the program
 }
 
 void tst_program::closingWithoutASystemTrayEndsTheProgram()
@@ -232,7 +205,7 @@ void tst_program::closingWithoutASystemTrayEndsTheProgram()
     QVERIFY(screen.requestClose(screen.waitForWindow(MainWindow)));
     QVERIFY(endedWithZero());
     QVERIFY(!screen.windowShown(QStringLiteral("^Systray$")));
-    QCOMPARE(driver.functions().Connect(), 0xffff);
+    QCOMPARE(driver.functions().Connect(), VdEthDmx::ConnectFailed);
 }
 
 void tst_program::livesInARealSystemTray()
@@ -314,7 +287,7 @@ void tst_program::signalsEndItAsQuitDoesWhileTheHostKeepsItsValues()
     QVERIFY(hostSees(9, channels));
     // With the host gone too, nothing of the area is left.
     host.Disconnect(DeviceId);
-    QCOMPARE(host.Connect(), 0xffff);
+    QCOMPARE(host.Connect(), VdEthDmx::ConnectFailed);
 }
 
 void tst_program::ignoredInterruptStaysIgnored()

@@ -5,6 +5,7 @@
 // under the same wineserver reads it through VdEthDMX.dll. Screenshots of the
 // three windows are left in the build folder.
 
+#include "programprobe.h"
 #include "virtualdisplay.h"
 
 #include <QDeadlineTimer>
@@ -13,7 +14,6 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr quint16 ArtNetPort = 6454;
+using ProgramProbe::ArtNetPort;
 constexpr int WaitMs = 30000;
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
 const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
@@ -189,40 +189,17 @@ void tst_windowsprogram::startsWithTheAddressWinsockFound()
 void tst_windowsprogram::answersAnArtPollFromTheLinuxSide()
 {
     QVERIFY(program.state() == QProcess::Running);
-    QUdpSocket poller;
-    QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
-                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    QSignalSpy arrived(&poller, SIGNAL(readyRead()));
-    const QByteArray artPoll("Art-Net\0" // id
-                             "\x00\x20"  // opCode 0x2000, low byte first
-                             "\x00\x0e"  // protocol version 14
-                             "\x01"      // talkToMe: bit 0, reply to the poller
-                             "\x00",     // priority
-                             14);
-    QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
-    QVERIFY(arrived.wait(WaitMs));
-    const QByteArray bytes = poller.receiveDatagram().data();
-    QCOMPARE(bytes.size(), 239);
-    QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
-    QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
-    QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
-    QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
-    QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));
-    QCOMPARE(int(bytes.at(200)), 6); // style
+    QNetworkDatagram reply;
+    ProgramProbe::poll(WaitMs, &reply);
+    if (QTest::currentTestFailed())
+        return;
+    ProgramProbe::verifyReply(reply.data());
 }
 
 void tst_windowsprogram::artDmxReachesA32BitHostThroughTheDriverLibrary()
 {
     QVERIFY(program.state() == QProcess::Running);
-    const QByteArray artDmx("Art-Net\0"                 // id
-                            "\x00\x50"                  // opCode 0x5000, low byte first
-                            "\x00\x0e"                  // protocol version 14
-                            "\x00"                      // sequence
-                            "\x00"                      // physical
-                            "\x05\x00"                  // universe 5, low byte first
-                            "\x00\x06"                  // length 6, high byte first
-                            "\x0a\x14\x1e\x28\xff\x01", // channels 1 to 6
-                            24);
+    const QByteArray artDmx = ProgramProbe::artDmx(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6));
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
     const QString expected = QStringLiteral("universe 5: 6 channels\n  001: 0a 14 1e 28 ff 01\n");

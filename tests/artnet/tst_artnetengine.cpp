@@ -1,4 +1,5 @@
 #include "artnetengine.h"
+#include "bytelist.h"
 #include "runningunderwine.h"
 
 #include <QElapsedTimer>
@@ -64,27 +65,10 @@ QByteArray artPollReply()
 // channel data is `fill` throughout.
 QByteArray artDmx(quint16 universe, quint16 length, char fill, int size = int(sizeof(ArtDmx)))
 {
-    QByteArray d("Art-Net", 8);  // id
-    d += '\x00';                 // opCode 0x5000
-    d += '\x50';
-    d += '\x00';                 // protocolVersion 14
-    d += '\x0E';
-    d += '\x01';                 // sequence
-    d += '\x00';                 // physical
-    d += char(universe & 0xFF);  // universe, low byte first
-    d += char(universe >> 8);
-    d += char(length >> 8);      // length, high byte first
-    d += char(length & 0xFF);
-    d += QByteArray(qMax(0, size - d.size()), fill); // data
-    return d.left(size);
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
+    ArtDmx packet = ArtNet::artDmx(universe, length, quint8(fill));
+    packet.sequence = 1;
+    const QByteArray d = ArtNet::datagram(packet, size);
+    return d + QByteArray(qMax(0, size - d.size()), fill); // an oversized one goes on with data
 }
 
 QByteArray takeDatagram(QUdpSocket &socket)

@@ -1,4 +1,5 @@
 #include "artnetpackets.h"
+#include "bytelist.h"
 
 #include <QtTest>
 
@@ -10,14 +11,6 @@ namespace {
 QByteArray id()
 {
     return QByteArray(ArtNet::Id, sizeof ArtNet::Id);
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
 }
 
 QByteArray field(const char *data, int size)

@@ -10,6 +10,8 @@
 // It runs in the thread of the node under test and lets that node's event
 // loop run while it waits and between batches of ArtDmx.
 
+#include "artnetpackets.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -33,12 +35,7 @@ public:
     // (Port-Addresses) with the node that asked for each.
     QMap<int, QHostAddress> poll(const QHostAddress &node)
     {
-        const QByteArray artPoll("Art-Net\0"  // id
-                                 "\x00\x20"   // opCode 0x2000, low byte first
-                                 "\x00\x0e"   // protocolVersion 14, high byte first
-                                 "\x01"       // talkToMe: reply to the poller
-                                 "\x00",      // priority
-                                 14);
+        const QByteArray artPoll = ArtNet::datagram(ArtNet::artPoll(0x01)); // TalkToMe: reply to the poller
         QMap<int, QHostAddress> subscribed;
         QSignalSpy arrived(&socket, SIGNAL(readyRead()));
         socket.writeDatagram(artPoll, node, port);
@@ -71,22 +68,10 @@ public:
         }
     }
 
+    // Channel n of universe u carries u + n.
     static QByteArray artDmx(int universe)
     {
-        QByteArray d("Art-Net", 8);      // id
-        d += '\x00';                     // opCode 0x5000, low byte first
-        d += '\x50';
-        d += '\x00';                     // protocolVersion 14, high byte first
-        d += '\x0e';
-        d += '\x00';                     // sequence: not used
-        d += '\x00';                     // physical
-        d += char(universe & 0xff);      // universe: SubUni, then Net
-        d += char(universe >> 8);
-        d += '\x02';                     // length 512, high byte first
-        d += '\x00';
-        for (int channel = 0; channel < 512; ++channel)
-            d += char(universe + channel); // data
-        return d;
+        return ArtNet::datagram(ArtNet::artDmx(quint16(universe), ArtNet::DmxChannels, quint8(universe), 1));
     }
 
 private:

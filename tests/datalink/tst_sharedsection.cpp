@@ -3,7 +3,9 @@
 // some process holds the section, and a holder that dies takes nothing with it
 // but its own hold. Cross-process cases run the sectionholder program.
 
+#include "childprocess.h"
 #include "plaintest.h"
+#include "shortpause.h"
 #include "sharedsection.h"
 #include "universedataarea.h"
 
@@ -14,9 +16,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -26,7 +25,6 @@ namespace {
 
 #ifdef _WIN32
 unsigned long processId() { return GetCurrentProcessId(); }
-void pause10ms() { Sleep(10); }
 std::string ownDirectory()
 {
     char path[MAX_PATH];
@@ -37,11 +35,6 @@ std::string ownDirectory()
 const char *const HolderProgram = "sectionholder.exe";
 #else
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
-void pause10ms()
-{
-    const timespec delay = {0, 10 * 1000 * 1000};
-    nanosleep(&delay, nullptr);
-}
 std::string ownDirectory()
 {
     char path[4096];
@@ -72,42 +65,19 @@ class Holder
 {
 public:
     Holder(const char *mode, const std::string &name, std::size_t offset, int value)
+        : stem("sectionholder-" + std::to_string(processId()) + "-" + std::to_string(uniqueNumber())),
+          readyFile(freshFile(stem + ".ready")),
+          releaseFile(freshFile(stem + ".release")),
+          process({ownDirectory() + HolderProgram, mode, name, std::to_string(UniverseData::AreaSize),
+                   std::to_string(offset), std::to_string(value), readyFile, releaseFile})
     {
-        const std::string stem = "sectionholder-" + std::to_string(processId()) + "-" + std::to_string(uniqueNumber());
-        readyFile = stem + ".ready";
-        releaseFile = stem + ".release";
-        std::remove(readyFile.c_str());
-        std::remove(releaseFile.c_str());
-        const std::string program = ownDirectory() + HolderProgram;
-        const std::string size = std::to_string(UniverseData::AreaSize);
-        const std::string offsetText = std::to_string(offset);
-        const std::string valueText = std::to_string(value);
-#ifdef _WIN32
-        std::string commandLine = "\"" + program + "\" " + mode + " \"" + name + "\" " + size + " " + offsetText
-            + " " + valueText + " " + readyFile + " " + releaseFile;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process))
-            PlainTest::fail(__FILE__, __LINE__, "cannot start " + program);
-        CloseHandle(process.hThread);
-#else
-        pid = fork();
-        if (pid == 0) {
-            execl(program.c_str(), program.c_str(), mode, name.c_str(), size.c_str(), offsetText.c_str(),
-                  valueText.c_str(), readyFile.c_str(), releaseFile.c_str(), static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        if (pid < 0)
-            PlainTest::fail(__FILE__, __LINE__, "cannot fork");
-#endif
-        running = true;
+        if (!process.isRunning())
+            PlainTest::fail(__FILE__, __LINE__, "cannot start " + ownDirectory() + HolderProgram);
     }
 
     ~Holder()
     {
-        if (running)
-            kill();
+        process.kill();
         std::remove(readyFile.c_str());
         std::remove(releaseFile.c_str());
     }
@@ -129,40 +99,24 @@ public:
     void release()
     {
         std::ofstream(releaseFile) << "go\n";
-        join();
+        process.waitForExit(30000);
     }
 
     // Ends the holder without giving it a chance to close anything.
-    void kill()
-    {
-#ifdef _WIN32
-        TerminateProcess(process.hProcess, 1);
-#else
-        ::kill(pid, SIGKILL);
-#endif
-        join();
-    }
+    void kill() { process.kill(); }
 
 private:
-    void join()
+    // A control file with nothing left in it from an earlier run.
+    static std::string freshFile(const std::string &file)
     {
-#ifdef _WIN32
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
-#else
-        waitpid(pid, nullptr, 0);
-#endif
-        running = false;
+        std::remove(file.c_str());
+        return file;
     }
 
-#ifdef _WIN32
-    PROCESS_INFORMATION process = {};
-#else
-    pid_t pid = -1;
-#endif
-    bool running = false;
+    std::string stem;
     std::string readyFile;
     std::string releaseFile;
+    ChildProcess process;
 };
 
 // A created and mapped section, released at the end of a case however it ends.

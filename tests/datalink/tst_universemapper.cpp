@@ -3,19 +3,14 @@
 // the real section, and check every byte of it after each packet, so that a
 // stray write anywhere shows up.
 
-#include "artnetengine.h"
-#include "sharedsection.h"
+#include "modalanswerer.h"
+#include "sharedarea.h"
 #include "universedataarea.h"
 #include "universemapper.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QMessageBox>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <cstring>
@@ -29,21 +24,11 @@ constexpr int CountOffset = 516;
 constexpr int AreaBytes = 134144;
 constexpr quint16 EnginePort = 46100;
 
-// An ArtDmx as it comes off the wire, built from bytes rather than through the
-// record type so that the byte order of universe and length is tested too.
+// Channel data fill, fill + 1, ...; the byte order of universe and length
+// on the wire is proven by the packet records' own test.
 QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
 {
-    QByteArray datagram;
-    datagram.append("Art-Net", 8);                  // id, with its terminating zero
-    datagram.append('\x00').append('\x50');          // opcode 0x5000, low byte first
-    datagram.append('\x00').append('\x0e');          // protocol version 14, high byte first
-    datagram.append('\x00');                         // sequence
-    datagram.append('\x00');                         // physical
-    datagram.append(char(universe & 0xff)).append(char(universe >> 8)); // universe, low byte first
-    datagram.append(char(length >> 8)).append(char(length & 0xff));     // length, high byte first
-    for (int i = 0; i < 512; ++i)                    // channel data: fill, fill+1, ...
-        datagram.append(char(quint8(fill + i)));
-    return datagram;
+    return ArtNet::datagram(ArtNet::artDmx(universe, length, fill, 1));
 }
 
 const ArtDmx &asRecord(const QByteArray &datagram)
@@ -60,30 +45,21 @@ void process(UniverseMapper &mapper, const QByteArray &datagram)
 class AreaWatcher
 {
 public:
-    AreaWatcher()
-        : handle(SharedSection::open(UniverseData::SectionName, SharedSection::Access::Write)),
-          bytes(static_cast<char *>(SharedSection::map(handle, SharedSection::Access::Write)))
-    {
-    }
-    ~AreaWatcher()
-    {
-        SharedSection::unmap(bytes);
-        SharedSection::close(handle);
-    }
-    bool isValid() const { return bytes && SharedSection::viewSize(bytes) >= AreaBytes; }
-    QByteArray snapshot() const { return QByteArray(bytes, AreaBytes); }
-    void fill(char value) { std::memset(bytes, value, AreaBytes); }
+    bool isValid() const { return area.isValid(); }
+    QByteArray snapshot() const { return QByteArray(bytes(), AreaBytes); }
+    void fill(char value) { std::memset(bytes(), value, AreaBytes); }
     quint32 word(int offset) const
     {
         quint32 value;
-        std::memcpy(&value, bytes + offset, sizeof value);
+        std::memcpy(&value, bytes() + offset, sizeof value);
         return value;
     }
-    void setWord(int offset, quint32 value) { std::memcpy(bytes + offset, &value, sizeof value); }
+    void setWord(int offset, quint32 value) { std::memcpy(bytes() + offset, &value, sizeof value); }
 
 private:
-    SharedSection::Handle handle;
-    char *bytes;
+    char *bytes() const { return reinterpret_cast<char *>(area.bytes()); }
+
+    SharedArea area{SharedArea::Mode::OpenWrite};
 };
 
 void putWord(QByteArray &image, int offset, quint32 value)
@@ -99,45 +75,6 @@ quint32 wordAt(const QByteArray &image, int offset)
 }
 
 } // namespace
-
-// Closes every modal message box as it appears and remembers what it said.
-class BoxCloser : public QObject
-{
-    Q_OBJECT
-
-public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-        bool hasParent;
-    };
-
-    BoxCloser()
-    {
-        timer.setInterval(10);
-        connect(&timer, SIGNAL(timeout()), this, SLOT(closeModalBox()));
-        timer.start();
-    }
-
-    QList<Box> boxes;
-
-private slots:
-    void closeModalBox()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        boxes.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                      box->parentWidget() != nullptr});
-        box->done(QMessageBox::Ok);
-    }
-
-private:
-    QTimer timer;
-};
 
 class tst_UniverseMapper : public QObject
 {
@@ -156,8 +93,6 @@ private slots:
     void hostilePacketsStayInsideTheArea();
     void existingSmallerSectionIsNeverWritten();
     void failedCreationReportsBothErrors();
-    void engineCarriesArtDmxIntoTheArea();
-    void areaOutlivesTheMapperWhileAnotherProcessHoldsIt();
 
 private:
     std::unique_ptr<UniverseMapper> mapper;
@@ -166,7 +101,7 @@ private:
 void tst_UniverseMapper::init()
 {
     // Nothing else holds the area between tests, so each mapper starts on zeros.
-    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
+    QVERIFY(!SharedArea::exists());
 }
 
 void tst_UniverseMapper::cleanup()
@@ -301,30 +236,27 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
 void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
 {
     // Someone else made a section of this name too small for the area.
-    SharedSection::Handle other = SharedSection::create(UniverseData::SectionName, 4096);
-    auto *otherBytes = static_cast<char *>(SharedSection::map(other, SharedSection::Access::Write));
-    QVERIFY(otherBytes);
-    std::memset(otherBytes, 0x33, 4096);
+    auto other = std::make_unique<SharedArea>(SharedArea::Mode::Create, UniverseData::SectionName, 4096);
+    QVERIFY(other->isValid());
+    std::memset(other->bytes(), 0x33, 4096);
 
-    BoxCloser closer;
+    QList<SeenBox> boxes;
+    ModalAnswerer closer(&boxes);
     mapper.reset(new UniverseMapper(nullptr));
-    QCOMPARE(closer.boxes.size(), 1);
-    QCOMPARE(closer.boxes[0].title, QStringLiteral("error"));
-    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error mapping data link"));
-    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(closer.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!closer.boxes[0].hasParent);
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("error"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Error mapping data link"));
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!boxes[0].hasParent);
 
     process(*mapper, artDmx(0, 512, 1));
     process(*mapper, artDmx(7, 512, 1));
-    QCOMPARE(QByteArray(otherBytes, 4096), QByteArray(4096, '\x33'));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(other->bytes()), 4096), QByteArray(4096, '\x33'));
 
     // The mapper still holds its handle: the section lives on after ours goes.
-    SharedSection::unmap(otherBytes);
-    SharedSection::close(other);
-    SharedSection::Handle stillThere = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    QVERIFY(stillThere);
-    SharedSection::close(stillThere);
+    other.reset();
+    QVERIFY(SharedArea::exists());
 }
 
 void tst_UniverseMapper::failedCreationReportsBothErrors()
@@ -341,12 +273,13 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
         ~RemoveBlocker() { QDir().rmdir(path); }
     } removeBlocker{blocker};
 
-    BoxCloser closer;
+    QList<SeenBox> boxes;
+    ModalAnswerer closer(&boxes);
     mapper.reset(new UniverseMapper(nullptr));
-    QCOMPARE(closer.boxes.size(), 2);
-    QCOMPARE(closer.boxes[0].text, QStringLiteral("Error creating data link"));
-    QCOMPARE(closer.boxes[1].text, QStringLiteral("Error mapping data link"));
-    for (const BoxCloser::Box &box : closer.boxes) {
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0].text, QStringLiteral("Error creating data link"));
+    QCOMPARE(boxes[1].text, QStringLiteral("Error mapping data link"));
+    for (const SeenBox &box : boxes) {
         QCOMPARE(box.title, QStringLiteral("error"));
         QCOMPARE(box.icon, QMessageBox::Critical);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -358,70 +291,6 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
 #else
     QSKIP("the name can only be blocked on Linux");
 #endif
-}
-
-void tst_UniverseMapper::engineCarriesArtDmxIntoTheArea()
-{
-    ArtNetEngine engine(QHostAddress(QStringLiteral("127.0.0.1")), EnginePort, 6, true);
-    QVERIFY(engine.start());
-    mapper.reset(new UniverseMapper(nullptr));
-    QVERIFY(QObject::connect(&engine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
-                             mapper.get(), SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &))));
-    AreaWatcher area;
-    QVERIFY(area.isValid());
-
-    const QByteArray datagram = artDmx(0x0021, 24, 0x07); // Net 0, Sub-Net 2, Universe 1
-    QUdpSocket sender;
-    QCOMPARE(sender.writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")), EnginePort),
-             qint64(datagram.size()));
-
-    const int record = 0x21 * RecordBytes;
-    QTRY_COMPARE(area.word(record + CountOffset), 1u);
-    QCOMPARE(area.word(record), 24u);
-    QCOMPARE(area.snapshot().mid(record + DataOffset, 512), datagram.mid(18, 24) + QByteArray(488, '\0'));
-}
-
-void tst_UniverseMapper::areaOutlivesTheMapperWhileAnotherProcessHoldsIt()
-{
-    mapper.reset(new UniverseMapper(nullptr));
-    process(*mapper, artDmx(5, 512, 0x42));
-
-    // A second process holds the area, as the driver library does in its host.
-    QTemporaryDir files;
-    QVERIFY(files.isValid());
-    const QString ready = files.filePath(QStringLiteral("ready"));
-    const QString release = files.filePath(QStringLiteral("release"));
-    QProcess holder;
-    holder.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sectionholder"),
-                 {QStringLiteral("open"), QString::fromLatin1(UniverseData::SectionName),
-                  QString::number(AreaBytes), QString::number(5 * RecordBytes + DataOffset), QStringLiteral("-1"),
-                  ready, release});
-    QVERIFY(holder.waitForStarted());
-    QTRY_VERIFY(QFile::exists(ready));
-    QFile readyFile(ready);
-    QVERIFY(readyFile.open(QIODevice::ReadOnly));
-    QCOMPARE(readyFile.readAll().trimmed(), QByteArray::number(0x42));
-
-    // The program ends and starts again: the new mapper finds the same contents.
-    mapper.reset();
-    mapper.reset(new UniverseMapper(nullptr));
-    {
-        AreaWatcher area;
-        QVERIFY(area.isValid());
-        QCOMPARE(area.word(5 * RecordBytes), 512u);
-        QCOMPARE(area.word(5 * RecordBytes + CountOffset), 1u);
-        QCOMPARE(area.snapshot().mid(5 * RecordBytes + DataOffset, 512), artDmx(5, 512, 0x42).mid(18));
-    }
-
-    QFile releaseFile(release);
-    QVERIFY(releaseFile.open(QIODevice::WriteOnly));
-    releaseFile.close();
-    QVERIFY(holder.waitForFinished());
-    QCOMPARE(holder.exitCode(), 0);
-
-    // With every holder gone, the name goes and the next start is fresh.
-    mapper.reset();
-    QVERIFY(!SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read));
 }
 
 QTEST_MAIN(tst_UniverseMapper)

@@ -3,8 +3,7 @@
 
 #include "driverlibrary.h"
 #include "plaintest.h"
-#include "sharedsection.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 
 #include <climits>
 #include <cstring>
@@ -12,42 +11,11 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
-constexpr int32_t ConnectFailed = 0xffff;
+using VdEthDmx::ConnectFailed;
 constexpr uint16_t Device = 3;
 constexpr unsigned char Untouched = 0xcd;
-
-void pause10ms()
-{
-#ifdef _WIN32
-    Sleep(10);
-#else
-    const timespec delay = {0, 10 * 1000 * 1000};
-    nanosleep(&delay, nullptr);
-#endif
-}
-
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMs = 20000)
-{
-    for (int waited = 0; !condition(); waited += 10) {
-        if (waited >= timeoutMs)
-            return false;
-        pause10ms();
-    }
-    return true;
-}
 
 // A freshly loaded library per test case, so that no case sees the state
 // another left behind.
@@ -73,32 +41,14 @@ private:
 };
 
 // The area as the program holds it, created through the same section layer.
-class Area
+struct Area : SharedArea
 {
-public:
     explicit Area(std::uint32_t size = UniverseData::AreaSize)
-        : handle(SharedSection::create(UniverseData::SectionName, size)),
-          view(SharedSection::map(handle, SharedSection::Access::Write))
+        : SharedArea(Mode::Create, UniverseData::SectionName, size)
     {
-        if (!view)
+        if (!isValid())
             PlainTest::fail(__FILE__, __LINE__, "cannot create the universe data area");
     }
-    ~Area()
-    {
-        SharedSection::unmap(view);
-        SharedSection::close(handle);
-    }
-    Area(const Area &) = delete;
-    Area &operator=(const Area &) = delete;
-
-    UniverseRecord &record(int universe)
-    {
-        return static_cast<UniverseDataArea *>(view)->universes[universe];
-    }
-
-private:
-    SharedSection::Handle handle;
-    void *view;
 };
 
 // A device list with room behind it, to see every byte that was written.
@@ -377,124 +327,5 @@ PLAINTEST(ordinalsResolveTheNamedFunctions)
     PT_CHECK(a.StartDetect == b.StartDetect);
 }
 #endif
-
-namespace {
-
-// The stand-in for the program, in a process of its own.
-class Writer
-{
-public:
-    Writer(int universe, int length, int first, int token)
-    {
-        const std::vector<std::string> args = {AREAWRITER_FILE, std::to_string(universe),
-                                               std::to_string(length), std::to_string(first),
-                                               std::to_string(token)};
-#ifdef _WIN32
-        std::string commandLine;
-        for (const std::string &arg : args)
-            commandLine += "\"" + arg + "\" ";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &process);
-        if (started)
-            CloseHandle(process.hThread);
-#else
-        std::vector<char *> argv;
-        for (const std::string &arg : args)
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        argv.push_back(nullptr);
-        started = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
-#endif
-        if (!started)
-            PlainTest::fail(__FILE__, __LINE__, "cannot start the area writer");
-    }
-    ~Writer()
-    {
-        if (!started)
-            return;
-#ifdef _WIN32
-        TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hProcess);
-#else
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-#endif
-    }
-    Writer(const Writer &) = delete;
-    Writer &operator=(const Writer &) = delete;
-
-    // The exit code, or -1 when it has not ended in time.
-    int waitForExit()
-    {
-#ifdef _WIN32
-        DWORD code = 0;
-        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0
-            || !GetExitCodeProcess(process.hProcess, &code))
-            return -1;
-        CloseHandle(process.hProcess);
-        started = false;
-        return int(code);
-#else
-        int status = 0;
-        pid_t ended = 0;
-        if (!waitUntil([&] { return (ended = waitpid(pid, &status, WNOHANG)) != 0; }) || ended != pid)
-            return -1;
-        started = false;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    }
-
-private:
-    bool started = false;
-#ifdef _WIN32
-    PROCESS_INFORMATION process = {};
-#else
-    pid_t pid = 0;
-#endif
-};
-
-bool channelsAre(const uint8_t *channels, int length, int first)
-{
-    for (int i = 0; i < length; ++i)
-        if (channels[i] != static_cast<uint8_t>(first + i))
-            return false;
-    return true;
-}
-
-} // namespace
-
-PLAINTEST(hostKeepsReadingWhileTheWriterComesAndGoes)
-{
-    Driver driver;
-    Writer first(17, 300, 1, 11);
-    PT_CHECK(waitUntil([&] { return driver->Connect() == 0; }));
-    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 300; }));
-    uint8_t *channels = nullptr;
-    PT_COMPARE(driver->GetPortBuffer(Device, 17, &channels), 300);
-    PT_CHECK(channelsAre(channels, 300, 1));
-
-    // Let the writer go: the host's connection keeps the area and its values.
-    uint8_t *answer = nullptr;
-    PT_COMPARE(driver->GetPortBuffer(Device, 255, &answer), 0);
-    answer[0] = 11;
-    PT_COMPARE(first.waitForExit(), 0);
-    PT_COMPARE(driver->GetNumPorts(Device), 256);
-    PT_COMPARE(driver->GetNumChannels(Device, 17), 300);
-    PT_CHECK(channelsAre(channels, 300, 1));
-
-    // A new writer's packet arrives without a new Connect.
-    Writer second(17, 24, 200, 22);
-    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 24; }));
-    PT_CHECK(channelsAre(channels, 24, 200));
-    // Bytes behind the shorter packet keep the longer one's values.
-    PT_CHECK(channelsAre(channels + 24, 300 - 24, 1 + 24));
-    answer[0] = 22;
-    PT_COMPARE(second.waitForExit(), 0);
-
-    // With the last holder gone the area is gone too.
-    driver->Disconnect(Device);
-    PT_COMPARE(driver->Connect(), ConnectFailed);
-}
 
 PLAINTEST_MAIN()

@@ -6,21 +6,12 @@
 //   artdmxwriter <port>
 
 #include "artnetengine.h"
+#include "quietdebug.h"
 #include "universemapper.h"
 
 #include <QApplication>
 
 #include <cstdio>
-
-namespace {
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

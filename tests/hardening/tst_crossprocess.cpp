@@ -2,9 +2,11 @@
 // the program is played by writer processes (engine and mapper as the main
 // window wires them) and the host by this test, through the driver library
 // loaded by file name. A writer killed outright must leave the host reading
-// the last values, and a restarted one must be heard without a new Connect;
-// two writers at once share the area without harm.
+// the last values, and a restarted one must be heard without a new Connect
+// and find the area as the first left it; with the last holder gone the area
+// is gone. Two writers at once share the area without harm.
 
+#include "artnetpackets.h"
 #include "driverlibrary.h"
 #include "universedataarea.h"
 
@@ -19,23 +21,11 @@ namespace {
 
 const QHostAddress Local(QStringLiteral("127.0.0.1"));
 constexpr quint16 Device = 1;
-constexpr int ConnectFailed = 0xffff;
+using VdEthDmx::ConnectFailed;
 
 QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
 {
-    QByteArray d("Art-Net", 8);      // id, with its terminating zero
-    d += '\x00';                     // opCode 0x5000, low byte first
-    d += '\x50';
-    d += '\x00';                     // protocolVersion 14, high byte first
-    d += '\x0e';
-    d += '\x00';                     // sequence
-    d += '\x00';                     // physical
-    d += char(universe & 0xff);      // universe, low byte first
-    d += char(universe >> 8);
-    d += char(length >> 8);          // length, high byte first
-    d += char(length & 0xff);
-    d += QByteArray(512, char(fill)); // channels
-    return d;
+    return ArtNet::datagram(ArtNet::artDmx(universe, length, fill));
 }
 
 bool channelsAre(const quint8 *channels, int from, int to, quint8 value)

@@ -10,10 +10,12 @@
 // for, so the socket's queue never overflows; the kernel's drop count for the
 // engine's socket is checked too.
 
+#include "areamodel.h"
 #include "artnetengine.h"
+#include "quietdebug.h"
 #include "runningunderwine.h"
 #include "sentinelreply.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 #include "universemapper.h"
 
 #include <QElapsedTimer>
@@ -38,15 +40,8 @@ constexpr int BatchSize = 64;
 constexpr int HeartbeatMs = 5;
 // Generous: machines running CI are shared and slow under sanitizers.
 constexpr qint64 LongestBlockBoundMs = 250;
-constexpr int HeaderBytes = 18;
-constexpr int ReceiveBufferBytes = 530;
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // The mapper traces every packet; 200,000 lines would only slow the test.
-    if (type != QtDebugMsg)
-        fprintf(stderr, "%s\n", qPrintable(message));
-}
+constexpr int HeaderBytes = int(AreaModel::HeaderBytes);
+constexpr int ReceiveBufferBytes = int(AreaModel::ReceiveBufferBytes);
 
 QByteArray header(quint16 opCode)
 {
@@ -66,40 +61,16 @@ struct Expectation
     quint32 dmxBeyondUniverses = 0;
     quint32 polls = 0;
 
-    // An ArtDmx is "Art-Net", a zero byte and opcode 0x5000; universe is low
-    // byte first, length high byte first, and bytes the datagram does not
-    // carry read as zero. The engine reads at most 530 bytes and promises no
-    // channel that did not arrive; a record holds 512.
     void account(const QByteArray &datagram)
     {
-        const auto *d = reinterpret_cast<const quint8 *>(datagram.constData());
-        const int size = datagram.size();
-        auto at = [&](int i) -> quint8 { return i < size ? d[i] : 0; };
-        if (size < 10 || std::memcmp(d, "Art-Net", 8) != 0)
-            return;
-        const quint16 opCode = quint16(d[8] | d[9] << 8);
-        if (opCode == ArtNet::OpPoll) {
+        const AreaModel::Effect effect = AreaModel::apply(
+            area.data(), reinterpret_cast<const quint8 *>(datagram.constData()), std::size_t(datagram.size()));
+        if (effect.kind == AreaModel::Kind::Poll)
             ++polls;
-            return;
-        }
-        if (opCode != ArtNet::OpDmx)
-            return;
-        const int universe = at(14) | at(15) << 8;
-        if (universe >= UniverseData::UniverseCount) {
+        else if (effect.kind == AreaModel::Kind::DmxBeyondRecords)
             ++dmxBeyondUniverses;
-            return;
-        }
-        const int stated = at(16) << 8 | at(17);
-        const int arrived = qMax(0, qMin(size, ReceiveBufferBytes) - HeaderBytes);
-        const int written = qMin(qMin(stated, arrived), UniverseData::ChannelCount);
-        ++dmxPerUniverse[universe];
-        UniverseRecord record;
-        quint8 *image = area.data() + universe * UniverseData::RecordSize;
-        std::memcpy(&record, image, sizeof record);
-        std::memcpy(record.data, d + HeaderBytes, size_t(written));
-        record.length = written;
-        ++record.packetCount;
-        std::memcpy(image, &record, sizeof record);
+        else if (effect.kind == AreaModel::Kind::DmxForRecord)
+            ++dmxPerUniverse[effect.universe];
     }
 };
 
@@ -276,10 +247,9 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
                     SLOT(noteReply(ArtPollReply,QHostAddress,quint16))));
 
     // A second handle on the area, as the driver library holds it.
-    SharedSection::Handle watcher = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    const auto *area = static_cast<const quint8 *>(SharedSection::map(watcher, SharedSection::Access::Read));
-    QVERIFY(area);
-    QVERIFY(SharedSection::viewSize(area) >= UniverseData::AreaSize);
+    const SharedArea watcher(SharedArea::Mode::OpenRead);
+    QVERIFY(watcher.isValid());
+    const quint8 *area = watcher.bytes();
 
     Expectation expected;
     expected.area.assign(area, area + UniverseData::AreaSize);
@@ -352,9 +322,6 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
         QVERIFY2(observer.longestGapMs < LongestBlockBoundMs,
                  qPrintable(QStringLiteral("the event loop was blocked for %1 ms").arg(observer.longestGapMs)));
     }
-
-    SharedSection::unmap(const_cast<quint8 *>(area));
-    SharedSection::close(watcher);
 }
 
 QTEST_MAIN(tst_Flood)

@@ -1,4 +1,5 @@
 #include "localaddresses.h"
+#include "modalanswerer.h"
 #include "selectipdialog.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryFile>
-#include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
@@ -87,47 +87,6 @@ void recordDebugMessage(QtMsgType type, const QMessageLogContext &, const QStrin
 }
 
 } // namespace
-
-// Closes every message box that shows up while the dialog is being built and
-// notes what it looked like.
-class BoxCloser : public QObject
-{
-    Q_OBJECT
-
-public:
-    BoxCloser()
-    {
-        connect(&timer, SIGNAL(timeout()), this, SLOT(closeBoxes()));
-        timer.start(20);
-    }
-
-    struct Seen
-    {
-        QString title;
-        QString text;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-    };
-    QList<Seen> seen;
-
-private slots:
-    void closeBoxes()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(widget);
-            if (!box || !box->isVisible())
-                continue;
-            seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
-            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        }
-    }
-
-private:
-    QTimer timer;
-};
 
 class tst_SelectIpDialog : public QObject
 {
@@ -327,7 +286,8 @@ void tst_SelectIpDialog::discoveryOutcomeIsTracedAndReported()
     if (status == LocalAddresses::StartupFailed || status == LocalAddresses::NameFailed)
         nextDiscovery.hostName.clear();
 
-    BoxCloser closer;
+    QList<SeenBox> boxes;
+    ModalAnswerer closer(&boxes);
     debugMessages.clear();
     StreamCapture capturedOut(stdout);
     StreamCapture capturedErr(stderr);
@@ -343,9 +303,9 @@ void tst_SelectIpDialog::discoveryOutcomeIsTracedAndReported()
     QCOMPARE(comboItems(dialog), listed);
     QCOMPARE(dialog.ui.ipComboBox->currentText(), listed.value(0));
 
-    QCOMPARE(closer.seen.size(), box ? 1 : 0);
+    QCOMPARE(boxes.size(), box ? 1 : 0);
     if (box) {
-        const BoxCloser::Seen &seen = closer.seen.first();
+        const SeenBox &seen = boxes.first();
         QCOMPARE(seen.title, QString("error"));
         QCOMPARE(seen.text, QString("error occured initializing."));
         QCOMPARE(seen.icon, QMessageBox::Critical);

@@ -2,6 +2,7 @@
 
 #include "artnetengine.h"
 #include "artnetpackets.h"
+#include "runtool.h"
 
 #include <QNetworkDatagram>
 #include <QProcess>
@@ -14,24 +15,9 @@ constexpr quint16 ReceivePort = 46300;
 constexpr quint16 NodePort = 46301;
 constexpr quint16 SilentPort = 46302;
 
-struct Run
+ToolRun artnetsend(const QStringList &arguments)
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(ARTNETSEND_FILE), arguments);
-    Run run;
-    if (!process.waitForFinished(20000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(ARTNETSEND_FILE), arguments);
 }
 
 QList<QByteArray> pendingDatagrams(QUdpSocket &socket)
@@ -85,7 +71,7 @@ void tst_ArtNetSend::cleanup()
 
 void tst_ArtNetSend::helpDescribesOptionsAndExitCodes()
 {
-    const Run run = runTool({QStringLiteral("--help")});
+    const ToolRun run = artnetsend({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("--universe"));
     QVERIFY(run.out.contains("--poll"));
@@ -127,7 +113,7 @@ void tst_ArtNetSend::badArgumentsSendNothing()
     QFETCH(QByteArray, message);
 
     // The row's own options come last and win over this default.
-    const Run run = runTool(QStringList{QStringLiteral("-p"), QString::number(ReceivePort)} + arguments);
+    const ToolRun run = artnetsend(QStringList{QStringLiteral("-p"), QString::number(ReceivePort)} + arguments);
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(message), run.err.constData());
     QVERIFY(run.out.isEmpty());
@@ -138,7 +124,7 @@ void tst_ArtNetSend::sendsFixedChannelValuesOnceToEachUniverse()
 {
     // Plain values fill from channel 1; C=V and A-B=V set single channels and
     // ranges; unlisted channels stay 0. The length field is independent.
-    const Run run = runTool({"-p", QString::number(ReceivePort), "-u", "1,3-4", "-c", "255,128", "-c", "10=7",
+    const ToolRun run = artnetsend({"-p", QString::number(ReceivePort), "-u", "1,3-4", "-c", "255,128", "-c", "10=7",
                              "-c", "500-512=9", "-l", "24"});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("sent 3 ArtDmx"));
@@ -180,7 +166,7 @@ void tst_ArtNetSend::patternsMoveFromFrameToFrame()
 {
     QFETCH(QString, pattern);
 
-    const Run run = runTool({"-p", QString::number(ReceivePort), "-u", "6", "-P", pattern, "-n", "4", "-r", "500"});
+    const ToolRun run = artnetsend({"-p", QString::number(ReceivePort), "-u", "6", "-P", pattern, "-n", "4", "-r", "500"});
     QCOMPARE(run.exitCode, 0);
     const QList<QByteArray> frames = pendingDatagrams(*receiver);
     QCOMPARE(frames.size(), 4);
@@ -262,7 +248,7 @@ void tst_ArtNetSend::pollPrintsTheNodesReplyAndItsPorts()
 
 void tst_ArtNetSend::pollWithoutAnswerFailsWithItsOwnExitCode()
 {
-    const Run run = runTool({"--poll", "-p", QString::number(SilentPort), "-t", "200"});
+    const ToolRun run = artnetsend({"--poll", "-p", QString::number(SilentPort), "-t", "200"});
     QCOMPARE(run.exitCode, 3);
     QVERIFY(run.err.contains("no ArtPollReply within 200 ms"));
     QVERIFY(run.out.isEmpty());

@@ -3,8 +3,7 @@
 
 #include "dmxmonitor.h"
 #include "plaintest.h"
-#include "sharedsection.h"
-#include "universedataarea.h"
+#include "sharedarea.h"
 
 #include <cstring>
 #include <sstream>
@@ -35,28 +34,6 @@ bool contains(const std::string &text, const std::string &part)
 {
     return text.find(part) != std::string::npos;
 }
-
-// The area as the program holds it while it runs.
-class Area
-{
-public:
-    Area()
-        : section(SharedSection::create(UniverseData::SectionName, UniverseData::AreaSize))
-        , view(static_cast<UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Write)))
-    {
-    }
-    ~Area()
-    {
-        SharedSection::unmap(view);
-        SharedSection::close(section);
-    }
-    UniverseRecord &record(int universe) { return view->universes[universe]; }
-    bool isOpen() const { return view != nullptr; }
-
-private:
-    SharedSection::Handle section;
-    UniverseDataArea *view;
-};
 
 } // namespace
 
@@ -135,8 +112,8 @@ PLAINTEST(withoutTheAreaNoDeviceIsFound)
 
 PLAINTEST(oncePrintsDeviceLengthCountAndChannels)
 {
-    Area area;
-    PT_CHECK(area.isOpen());
+    SharedArea area(SharedArea::Mode::Create); // as the program holds it while it runs
+    PT_CHECK(area.isValid());
     UniverseRecord &three = area.record(3);
     const unsigned char values[] = {255, 128, 0, 9};
     std::memcpy(three.data, values, sizeof values);
@@ -160,8 +137,8 @@ PLAINTEST(oncePrintsDeviceLengthCountAndChannels)
 
 PLAINTEST(universeListsKeepTheirOrderAndRanges)
 {
-    Area area;
-    PT_CHECK(area.isOpen());
+    SharedArea area(SharedArea::Mode::Create); // as the program holds it while it runs
+    PT_CHECK(area.isValid());
     for (int u = 0; u < 8; ++u)
         area.record(u).data[0] = static_cast<std::uint8_t>(u * 10);
 

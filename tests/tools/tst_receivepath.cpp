@@ -3,53 +3,25 @@
 // going through the driver library, shows what arrived.
 
 #include "artnetengine.h"
-#include "sharedsection.h"
+#include "runtool.h"
+#include "sharedarea.h"
 #include "universedataarea.h"
 #include "universemapper.h"
 
-#include <QProcess>
 #include <QtTest>
 
 namespace {
 
 constexpr quint16 NodePort = 46320;
 
-struct Run
+ToolRun monitor(const QStringList &arguments)
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a tool while this process's event loop keeps the node receiving.
-Run runTool(const char *file, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QString::fromLocal8Bit(file), arguments);
-    Run run;
-    QElapsedTimer clock;
-    clock.start();
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 20000)
-        QTest::qWait(10);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(DMXMONITOR_FILE), QStringList{"--once", "--library", VDETHDMX_FILE} + arguments);
 }
 
-Run monitor(const QStringList &arguments)
+ToolRun send(const QStringList &arguments)
 {
-    return runTool(DMXMONITOR_FILE, QStringList{"--once", "--library", VDETHDMX_FILE} + arguments);
-}
-
-Run send(const QStringList &arguments)
-{
-    return runTool(ARTNETSEND_FILE, QStringList{"-q", "-p", QString::number(NodePort)} + arguments);
+    return runTool(QStringLiteral(ARTNETSEND_FILE), QStringList{"-q", "-p", QString::number(NodePort)} + arguments);
 }
 
 QByteArray universeLine(const QByteArray &out, int universe)
@@ -102,30 +74,27 @@ void tst_ReceivePath::cleanup()
 
 quint64 tst_ReceivePath::packetsWritten()
 {
-    SharedSection::Handle section = SharedSection::open(UniverseData::SectionName, SharedSection::Access::Read);
-    const auto *area = static_cast<const UniverseDataArea *>(SharedSection::map(section, SharedSection::Access::Read));
+    const SharedArea area(SharedArea::Mode::OpenRead);
     quint64 total = 0;
-    for (int u = 0; area && u < UniverseData::UniverseCount; ++u)
-        total += area->universes[u].packetCount;
-    SharedSection::unmap(const_cast<UniverseDataArea *>(area));
-    SharedSection::close(section);
+    for (int u = 0; area.isValid() && u < UniverseData::UniverseCount; ++u)
+        total += area.record(u).packetCount;
     return total;
 }
 
 void tst_ReceivePath::valuesSentArriveAtTheMonitor()
 {
-    const Run sent = send({"-u", "2,5", "-c", "255,128,0,64", "-c", "512=33"});
+    const ToolRun sent = send({"-u", "2,5", "-c", "255,128,0,64", "-c", "512=33"});
     QCOMPARE(sent.exitCode, 0);
     QTRY_COMPARE(packetsWritten(), quint64(2));
 
-    const Run shown = monitor({"-u", "2,5,9", "-c", "1-4"});
+    const ToolRun shown = monitor({"-u", "2,5,9", "-c", "1-4"});
     QCOMPARE(shown.exitCode, 0);
     QVERIFY(shown.out.contains("device 1 VeldNet Eth-DMX\n"));
     QCOMPARE(universeLine(shown.out, 2), QByteArray("universe 2 length 512 packets 1 channels 1-4: 255 128 0 64"));
     QCOMPARE(universeLine(shown.out, 5), QByteArray("universe 5 length 512 packets 1 channels 1-4: 255 128 0 64"));
     QCOMPARE(universeLine(shown.out, 9), QByteArray("universe 9 length 0 packets 0 channels 1-4: 0 0 0 0"));
 
-    const Run last = monitor({"-u", "5", "-c", "511-512"});
+    const ToolRun last = monitor({"-u", "5", "-c", "511-512"});
     QCOMPARE(universeLine(last.out, 5), QByteArray("universe 5 length 512 packets 1 channels 511-512: 0 33"));
 }
 
@@ -133,11 +102,11 @@ void tst_ReceivePath::aMovingPatternShowsItsLastFrameAndEveryPacket()
 {
     // Ten frames of the ramp: channel i of frame f holds i + f (from 0),
     // offset by 16 per universe, so the last frame of universe 1 starts at 25.
-    const Run sent = send({"-u", "0-1", "-P", "ramp", "-n", "10", "-r", "200", "-l", "100"});
+    const ToolRun sent = send({"-u", "0-1", "-P", "ramp", "-n", "10", "-r", "200", "-l", "100"});
     QCOMPARE(sent.exitCode, 0);
     QTRY_COMPARE(packetsWritten(), quint64(20));
 
-    const Run shown = monitor({"0-1", "-c", "1-3"});
+    const ToolRun shown = monitor({"0-1", "-c", "1-3"});
     QCOMPARE(shown.exitCode, 0);
     QCOMPARE(universeLine(shown.out, 0), QByteArray("universe 0 length 100 packets 10 channels 1-3: 9 10 11"));
     QCOMPARE(universeLine(shown.out, 1), QByteArray("universe 1 length 100 packets 10 channels 1-3: 25 26 27"));
@@ -151,7 +120,7 @@ void tst_ReceivePath::monitorReportsTheMissingAreaOnceTheNodeIsGone()
 
     delete mapper;
     mapper = nullptr;
-    const Run shown = monitor({"1"});
+    const ToolRun shown = monitor({"1"});
     QCOMPARE(shown.exitCode, 3);
     QVERIFY(shown.err.contains("is Dorvantis running?"));
 }

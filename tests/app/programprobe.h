@@ -1,0 +1,68 @@
+#ifndef PROGRAMPROBE_H
+#define PROGRAMPROBE_H
+
+// The built program as another node on this machine sees it: the datagrams
+// the program tests send it and the check of its ArtPollReply, shared by the
+// native and the wine test of the program. Built from bytes, not through the
+// program's records. The QCOMPARE-based helpers return early on a failure;
+// their callers return when QTest::currentTestFailed().
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+namespace ProgramProbe {
+
+constexpr quint16 ArtNetPort = 6454;
+
+// An ArtDmx for universe 0-255 carrying `channels`.
+inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
+{
+    QByteArray datagram("Art-Net\0" // id
+                        "\x00\x50"  // opCode 0x5000, low byte first
+                        "\x00\x0e"  // protocol version 14
+                        "\x00"      // sequence
+                        "\x00",     // physical
+                        14);
+    datagram.append(char(universe)).append('\0');                           // universe, low byte first
+    datagram.append(char(channels.size() >> 8)).append(char(channels.size())); // length, high byte first
+    return datagram + channels;
+}
+
+// Polls the program on 127.0.0.1 from the Art-Net port of 127.0.0.2, next
+// to the program's wildcard socket, and hands back its reply.
+inline void poll(int waitMs, QNetworkDatagram *reply)
+{
+    QUdpSocket poller;
+    QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
+                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    QSignalSpy arrived(&poller, SIGNAL(readyRead()));
+    const QByteArray artPoll("Art-Net\0" // id
+                             "\x00\x20"  // opCode 0x2000, low byte first
+                             "\x00\x0e"  // protocol version 14
+                             "\x01"      // talkToMe: bit 0, reply to the poller
+                             "\x00",     // priority
+                             14);
+    QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
+    QVERIFY(arrived.wait(waitMs));
+    *reply = poller.receiveDatagram();
+}
+
+// The bytes of the reply that say who answered and where.
+inline void verifyReply(const QByteArray &bytes)
+{
+    QCOMPARE(bytes.size(), 239);
+    QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
+    QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
+    QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
+    QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
+    QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));
+    QCOMPARE(int(bytes.at(200)), 6); // style
+}
+
+} // namespace ProgramProbe
+
+#endif // PROGRAMPROBE_H
