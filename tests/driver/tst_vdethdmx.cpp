@@ -1,9 +1,11 @@
 // The driver library as the host sees it: loaded by file name at run time and
 // called through the resolved functions, natively and (the DLL) under wine.
 
+#include "childprocess.h"
 #include "driverlibrary.h"
 #include "plaintest.h"
 #include "sharedarea.h"
+#include "shortpause.h"
 
 #include <climits>
 #include <cstring>
@@ -50,6 +52,38 @@ struct Area : SharedArea
             PlainTest::fail(__FILE__, __LINE__, "cannot create the universe data area");
     }
 };
+
+// The program's stand-in in another process: writes one packet for the
+// universe, channel i = first + i, and holds the area until the host stores
+// the token as the first channel of universe 255.
+struct Writer : ChildProcess
+{
+    Writer(int universe, int length, int first, int token)
+        : ChildProcess({AREAWRITER_FILE, std::to_string(universe), std::to_string(length), std::to_string(first),
+                        std::to_string(token)})
+    {
+    }
+};
+
+template<typename Condition>
+bool waitUntil(Condition condition)
+{
+    for (int waited = 0; waited < 2000; ++waited) {
+        if (condition())
+            return true;
+        pause10ms();
+    }
+    return condition();
+}
+
+bool channelsAre(const uint8_t *channels, int count, int first)
+{
+    for (int i = 0; i < count; ++i) {
+        if (channels[i] != static_cast<uint8_t>(first + i))
+            return false;
+    }
+    return true;
+}
 
 // A device list with room behind it, to see every byte that was written.
 struct GuardedDeviceList
@@ -304,6 +338,39 @@ PLAINTEST(detectLeavesListsItCannotHoldAlone)
         PT_COMPARE(driver->StartDetect(Device, &devices.list), 1);
         PT_CHECK(bytesEqual(&devices, &before, sizeof devices));
     }
+}
+
+PLAINTEST(hostKeepsReadingWhileTheWriterComesAndGoes)
+{
+    Driver driver;
+    Writer first(17, 300, 1, 11);
+    PT_CHECK(waitUntil([&] { return driver->Connect() == 0; }));
+    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 300; }));
+    uint8_t *channels = nullptr;
+    PT_COMPARE(driver->GetPortBuffer(Device, 17, &channels), 300);
+    PT_CHECK(channelsAre(channels, 300, 1));
+
+    // Let the writer go: the host's connection keeps the area and its values.
+    uint8_t *answer = nullptr;
+    PT_COMPARE(driver->GetPortBuffer(Device, 255, &answer), 0);
+    answer[0] = 11;
+    PT_COMPARE(first.waitForExit(), 0);
+    PT_COMPARE(driver->GetNumPorts(Device), 256);
+    PT_COMPARE(driver->GetNumChannels(Device, 17), 300);
+    PT_CHECK(channelsAre(channels, 300, 1));
+
+    // A new writer's packet arrives without a new Connect.
+    Writer second(17, 24, 200, 22);
+    PT_CHECK(waitUntil([&] { return driver->GetNumChannels(Device, 17) == 24; }));
+    PT_CHECK(channelsAre(channels, 24, 200));
+    // Bytes behind the shorter packet keep the longer one's values.
+    PT_CHECK(channelsAre(channels + 24, 300 - 24, 1 + 24));
+    answer[0] = 22;
+    PT_COMPARE(second.waitForExit(), 0);
+
+    // With the last holder gone the area is gone too.
+    driver->Disconnect(Device);
+    PT_COMPARE(driver->Connect(), ConnectFailed);
 }
 
 #ifdef _WIN32
