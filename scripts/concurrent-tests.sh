@@ -11,11 +11,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
+source scripts/lib.sh
 
 bash scripts/install-deps.sh
-dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
-cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$dir" -j "$(nproc)" >/dev/null
+build_release >/dev/null
+dir=$release_dir
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvantis-concurrent.XXXXXX")
 echo "concurrent: logs in $work"
@@ -29,18 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display") QT_QPA_PLATFORM=xcb
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
-mkdir -p "$XDG_CONFIG_HOME/Veldara Orvik"
-printf '[Network]\nip=127.0.0.1\n' >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
-"$dir/app/Dorvantis" >"$work/dorvantis.log" 2>&1 &
-app_pid=$!
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Select IP$' | head -n 1)
-xdotool windowfocus --sync "$dialog" key --clearmodifiers Return
-timeout 20 xdotool search --sync --onlyvisible --name '^Veldara Dorvantis$' >/dev/null
+start_display "$work"
+start_dorvantis "$dir/app/Dorvantis" "$work"
 "$dir/tools/artnetsend" --poll --timeout 2000 >"$work/poll-before.txt"
 echo "concurrent: Dorvantis runs on 127.0.0.1 (pid $app_pid) and answers polls"
 

@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
+source scripts/lib.sh
 
 dir=${1:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
 dir=$(cd "$dir" && pwd)
@@ -58,38 +59,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "demo: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(cat "$work/display")
-export QT_QPA_PLATFORM=xcb
+start_display "$work"
 echo "demo: virtual display $DISPLAY"
 
-# A home of its own, with 127.0.0.1 stored as the previous choice, so that the
-# dialog opens with it selected and the user's settings are never touched.
-export HOME=$work/home
-export XDG_CONFIG_HOME=$HOME/.config
-mkdir -p "$XDG_CONFIG_HOME/Veldara Orvik"
-printf '[Network]\nip=127.0.0.1\n' >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
-
-"$app" >"$work/dorvantis.log" 2>&1 &
-app_pid=$!
-
-find_window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
-}
-
-dialog=$(find_window '^Select IP$') || { echo "demo: the Select-IP dialog did not appear" >&2; exit 1; }
-xdotool windowfocus --sync "$dialog"
-xdotool key --clearmodifiers Return
+start_dorvantis "$app" "$work"
 echo "demo: Select-IP dialog answered with the stored address 127.0.0.1"
-
-window=$(find_window '^Veldara Dorvantis$') || { echo "demo: the main window did not appear" >&2; exit 1; }
+window=$main_window
 echo "demo: Dorvantis is running (pid $app_pid)"
 
 echo "demo: asking the node who it is"

@@ -1,0 +1,45 @@
+# Pieces shared by run.sh, demo.sh and concurrent-tests.sh; sourced, not run.
+
+# Configures and builds the release folder (build/release, or below
+# $DORVANTIS_BUILD_ROOT) and sets $release_dir to it. Run from the top folder.
+build_release() {
+    release_dir=${DORVANTIS_BUILD_ROOT:-$PWD/build}/release
+    cmake -S "$PWD" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$release_dir" -j "$(nproc)"
+}
+
+# Starts an Xvfb of its own (it picks a free number and writes it to fd 3),
+# exports DISPLAY for it and sets $xvfb_pid. -noreset: without it Xvfb resets
+# when its last client leaves and refuses the next one while it does.
+start_display() {
+    local work=$1
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; return 1; }
+    export DISPLAY=:$(cat "$work/display") QT_QPA_PLATFORM=xcb
+}
+
+find_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+}
+
+# Starts Dorvantis on the current display with a home of its own, in which
+# 127.0.0.1 is stored as the previous choice: the Select-IP dialog opens with
+# it selected and is answered with Return, and the user's settings are never
+# touched. Sets $app_pid and $main_window; the program's output goes to
+# $work/dorvantis.log.
+start_dorvantis() {
+    local app=$1 work=$2 dialog
+    export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+    mkdir -p "$XDG_CONFIG_HOME/Veldara Orvik"
+    printf '[Network]\nip=127.0.0.1\n' >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
+    "$app" >"$work/dorvantis.log" 2>&1 &
+    app_pid=$!
+    dialog=$(find_window '^Select IP$') || { echo "the Select-IP dialog did not appear" >&2; return 1; }
+    xdotool windowfocus --sync "$dialog" key --clearmodifiers Return
+    main_window=$(find_window '^Veldara Dorvantis$') || { echo "the main window did not appear" >&2; return 1; }
+}
