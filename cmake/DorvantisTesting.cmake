@@ -1,7 +1,7 @@
 # One helper to register every test program with CTest.
 #
 #   dorvantis_add_test(<name> SOURCES <files...> LIBS <targets...> [GUI] [PLAIN] [TIMEOUT <s>]
-#                      [LOCKS <resources...>])
+#                      [LOCKS <resources...>] [USES <targets...>])
 #
 # Native tests run in network and mount namespaces of their own
 # (cmake/isolated.sh), so that they bind UDP port 6454 and create the real
@@ -56,9 +56,16 @@ if(CMAKE_CROSSCOMPILING AND BUILD_TESTING)
 endif()
 
 function(dorvantis_add_test name)
-    cmake_parse_arguments(T "GUI;PLAIN" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+    cmake_parse_arguments(T "GUI;PLAIN" "TIMEOUT" "SOURCES;LIBS;LOCKS;USES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS})
+    # Programs and libraries the test starts or loads: built first, their
+    # paths compiled in as <TARGET>_FILE.
+    foreach(used IN LISTS T_USES)
+        add_dependencies(${name} ${used})
+        string(TOUPPER ${used} macro)
+        target_compile_definitions(${name} PRIVATE ${macro}_FILE="$<TARGET_FILE:${used}>")
+    endforeach()
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
     if(NOT T_PLAIN)
         target_link_libraries(${name} PRIVATE Qt::Test)

@@ -88,7 +88,7 @@ void tst_program::initTestCase()
     settings.close();
 
     QVERIFY(screen.start());
-    QVERIFY2(driver.load(DRIVER_LIBRARY), driver.errorString().c_str());
+    QVERIFY2(driver.load(VDETHDMX_FILE), driver.errorString().c_str());
 }
 
 void tst_program::cleanup()
@@ -108,10 +108,10 @@ bool tst_program::startProgram(const QString &shellPrefix)
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     if (shellPrefix.isEmpty())
-        program.start(QStringLiteral(DORVANTIS_PROGRAM), QStringList());
+        program.start(QStringLiteral(DORVANTIS_FILE), QStringList());
     else
         program.start(QStringLiteral("sh"), {QStringLiteral("-c"), shellPrefix + QStringLiteral("; exec \"$0\""),
-                                             QStringLiteral(DORVANTIS_PROGRAM)});
+                                             QStringLiteral(DORVANTIS_FILE)});
     if (!program.waitForStarted())
         return false;
 

@@ -25,24 +25,8 @@ namespace {
 
 #ifdef _WIN32
 unsigned long processId() { return GetCurrentProcessId(); }
-std::string ownDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string file(path, length);
-    return file.substr(0, file.find_last_of("\\/") + 1);
-}
-const char *const HolderProgram = "sectionholder.exe";
 #else
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
-std::string ownDirectory()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    std::string file(path, length > 0 ? static_cast<std::size_t>(length) : 0);
-    return file.substr(0, file.find_last_of('/') + 1);
-}
-const char *const HolderProgram = "sectionholder";
 #endif
 
 int uniqueNumber()
@@ -68,11 +52,11 @@ public:
         : stem("sectionholder-" + std::to_string(processId()) + "-" + std::to_string(uniqueNumber())),
           readyFile(freshFile(stem + ".ready")),
           releaseFile(freshFile(stem + ".release")),
-          process({ownDirectory() + HolderProgram, mode, name, std::to_string(UniverseData::AreaSize),
+          process({SECTIONHOLDER_FILE, mode, name, std::to_string(UniverseData::AreaSize),
                    std::to_string(offset), std::to_string(value), readyFile, releaseFile})
     {
         if (!process.isRunning())
-            PlainTest::fail(__FILE__, __LINE__, "cannot start " + ownDirectory() + HolderProgram);
+            PlainTest::fail(__FILE__, __LINE__, "cannot start " SECTIONHOLDER_FILE);
     }
 
     ~Holder()

@@ -1,0 +1,21 @@
+# What both mingw-w64 toolchain files share; they set CMAKE_SYSTEM_PROCESSOR,
+# TOOLCHAIN_PREFIX and TOOLCHAIN_SUFFIX (the thread model's compiler name
+# ending, or nothing) first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc${TOOLCHAIN_SUFFIX})
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++${TOOLCHAIN_SUFFIX})
+set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
+
+list(PREPEND CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# No compiler runtime DLLs next to our binaries.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+
+find_program(WINE_EXECUTABLE NAMES wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXECUTABLE})
