@@ -1,5 +1,6 @@
 #include "dorvantis.h"
 #include "modalanswerer.h"
+#include "programidentity.h"
 #include "testwindow.h"
 
 #include <QAction>
@@ -34,18 +35,14 @@ class tst_about : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { useProgramIdentity(); }
+
 private slots:
-    void initTestCase();
     void boxShowsPictureNameAndVersion();
     void eachOpeningBuildsAFreshBoxThatEndsLikeOk_data();
     void eachOpeningBuildsAFreshBoxThatEndsLikeOk();
 };
-
-void tst_about::initTestCase()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Veldara Orvik"));
-    QCoreApplication::setApplicationName(QStringLiteral("Dorvantis"));
-}
 
 void tst_about::boxShowsPictureNameAndVersion()
 {

@@ -1,11 +1,12 @@
 #include "artnetpackets.h"
 #include "dorvantis.h"
 #include "modalanswerer.h"
-#include "selectipdialog.h"
+#include "programidentity.h"
 #include "runningunderwine.h"
+#include "selectipdialog.h"
+#include "sharedarea.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
-#include "sharedarea.h"
 #include "universesetting.h"
 
 #include <QAction>
@@ -56,6 +57,9 @@ class tst_dorvantis : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { useProgramIdentity(); }
+
 private slots:
     void initTestCase();
     void init();
@@ -77,8 +81,6 @@ private slots:
 
 void tst_dorvantis::initTestCase()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Veldara Orvik"));
-    QCoreApplication::setApplicationName(QStringLiteral("Dorvantis"));
     QVERIFY2(!SharedArea::exists(), "another holder of the shared area is running");
 }
 
@@ -210,24 +212,24 @@ void tst_dorvantis::trayActionsFollowTheWindowsVisibility()
         QVERIFY(quit->isEnabled());
     };
 
+    // Restore shows the window as it was before Minimize hid it.
+    auto minimizeAndRestore = [&] {
+        minimize->trigger();
+        check(false);
+        restore->trigger();
+        check(true);
+    };
+
     window->show();
     check(true);
-    minimize->trigger();
-    check(false);
-    restore->trigger();
-    check(true);
+    minimizeAndRestore();
     QVERIFY(!window->isMaximized());
 
     minimize->trigger();
     maximize->trigger();
     check(true);
     QVERIFY(window->isMaximized());
-
-    // Restore shows the window as it was: a maximised one comes back maximised.
-    minimize->trigger();
-    check(false);
-    restore->trigger();
-    check(true);
+    minimizeAndRestore();
     QVERIFY(window->isMaximized());
 }
 

@@ -29,6 +29,7 @@ using ProgramProbe::artDmx;
 constexpr int WaitMs = 20000;
 constexpr uint16_t DeviceId = 1;
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+const QString ProgramClass = QStringLiteral("^Dorvantis$");
 
 bool sendToProgram(const QByteArray &datagram)
 {
@@ -184,16 +185,12 @@ void tst_program::carriesArtNetFromTheChosenAddressToTheHostAndQuits()
     // keys typed before the program has taken note of it go nowhere: try
     // again until "&File" opens its menu, whose only, highlighted entry is Quit.
     const QString window = screen.waitForWindow(MainWindow);
-    bool menuOpen = false;
-    for (int attempt = 0; attempt < 10 && !menuOpen; ++attempt) {
-        QVERIFY(screen.xdotool({"windowfocus", window}));
-        QVERIFY(screen.xdotool({"key", "alt+f"}));
-        // The menu is a second visible window of the program.
-        QDeadlineTimer deadline(2000);
-        while (!menuOpen && !deadline.hasExpired())
-            menuOpen = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size() > 1;
-    }
-    QVERIFY2(menuOpen, "the File menu did not open");
+    QVERIFY2(screen.untilAWindowOpens(ProgramClass,
+                                      [&] {
+                                          return screen.xdotool({"windowfocus", window})
+                                              && screen.xdotool({"key", "alt+f"});
+                                      }),
+             "the File menu did not open");
     QVERIFY(screen.xdotool({"key", "Return"}));
     QVERIFY(endedWithZero());
     QCOMPARE(host.Connect(), VdEthDmx::ConnectFailed); // the area went with the program
@@ -215,30 +212,15 @@ void tst_program::livesInARealSystemTray()
     const QString window = screen.waitForWindow(MainWindow);
 
     // The icon is the program's other window, embedded in the tray.
-    QString icon;
-    QTRY_VERIFY_WITH_TIMEOUT(!(icon = [&] {
-                                  for (const QString &w : screen.windowsOfClass(QStringLiteral("^Dorvantis$"))) {
-                                      if (w != window)
-                                          return w;
-                                  }
-                                  return QString();
-                              }())
-                                  .isEmpty(),
-                             WaitMs);
+    const QString icon = screen.waitForOtherWindow(ProgramClass, window, QString(), WaitMs);
+    QVERIFY2(!icon.isEmpty(), "no tray icon");
 
     // The tray menu's entries by their accelerators: Maximize, Restore, Quit.
     // A click that comes while the program is still busy hiding its window
     // can go unnoticed, as with a real mouse: click again, as a user would.
     const auto chooseFromTrayMenu = [&](const char *key) {
-        const int windowsBefore = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size();
-        bool menuOpen = false;
-        for (int attempt = 0; attempt < 5 && !menuOpen; ++attempt) {
-            QVERIFY(screen.clickWindow(icon, 3));
-            QDeadlineTimer deadline(2000);
-            while (!menuOpen && !deadline.hasExpired())
-                menuOpen = screen.windowsOfClass(QStringLiteral("^Dorvantis$")).size() > windowsBefore;
-        }
-        QVERIFY2(menuOpen, "the tray menu did not open");
+        QVERIFY2(screen.untilAWindowOpens(ProgramClass, [&] { return screen.clickWindow(icon, 3); }, 5),
+                 "the tray menu did not open");
         QVERIFY(screen.xdotool({"key", QLatin1String(key)}));
     };
 

@@ -8,7 +8,6 @@
 #include "programprobe.h"
 #include "virtualdisplay.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -24,6 +23,7 @@ namespace {
 using ProgramProbe::ArtNetPort;
 constexpr int WaitMs = 30000;
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+const QString ProgramClass = QStringLiteral("dorvantis\\.exe");
 const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
 
 QString windowsFile(const char *relative)
@@ -73,18 +73,7 @@ QProcessEnvironment tst_windowsprogram::wineEnvironment() const
 
 bool tst_windowsprogram::runWine(const QStringList &arguments, QString *output, int timeoutMs)
 {
-    QProcess wine;
-    wine.setProcessEnvironment(wineEnvironment());
-    wine.setProcessChannelMode(QProcess::MergedChannels);
-    wine.start(QStringLiteral("wine"), arguments);
-    if (!wine.waitForFinished(timeoutMs)) {
-        wine.kill();
-        wine.waitForFinished();
-        return false;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(wine.readAll());
-    return wine.exitStatus() == QProcess::NormalExit && wine.exitCode() == 0;
+    return screen.run(QStringLiteral("wine"), arguments, output, timeoutMs, wineEnvironment());
 }
 
 QString tst_windowsprogram::readThroughHost(int universe)
@@ -98,19 +87,9 @@ QString tst_windowsprogram::readThroughHost(int universe)
 
 bool tst_windowsprogram::openFileMenu(const QString &window)
 {
-    // Keys typed before the program has taken note of its focus go nowhere:
-    // try again until the menu, a second window of the program, is open.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        const int before = screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size();
-        if (!screen.xdotool({"windowfocus", window}) || !screen.xdotool({"key", "alt+f"}))
-            return false;
-        QDeadlineTimer deadline(2000);
-        while (!deadline.hasExpired()) {
-            if (screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size() > before)
-                return true;
-        }
-    }
-    return false;
+    return screen.untilAWindowOpens(ProgramClass, [&] {
+        return screen.xdotool({"windowfocus", window}) && screen.xdotool({"key", "alt+f"});
+    });
 }
 
 void tst_windowsprogram::initTestCase()
@@ -216,22 +195,13 @@ void tst_windowsprogram::showsItsAboutBox()
     QVERIFY(openFileMenu(mainWindow));
     QVERIFY(screen.xdotool({"key", "Right"}));
     QVERIFY(screen.xdotool({"key", "Return"}));
-    QString about;
-    QTRY_VERIFY_WITH_TIMEOUT(!(about = [&] {
-                                  for (const QString &w : screen.windowsOfClass(QStringLiteral("dorvantis\\.exe"))) {
-                                      QString name;
-                                      if (w != mainWindow && screen.xdotool({"getwindowname", w}, &name)
-                                          && name == QLatin1String("Veldara Dorvantis"))
-                                          return w;
-                                  }
-                                  return QString();
-                              }())
-                                  .isEmpty(),
-                             WaitMs);
+    const QString about =
+        screen.waitForOtherWindow(ProgramClass, mainWindow, QStringLiteral("Veldara Dorvantis"), WaitMs);
+    QVERIFY2(!about.isEmpty(), "no About box");
     screen.screenshot(about, QStringLiteral(SCREENSHOT_DIR "/wine-about.png"));
     QVERIFY(screen.xdotool({"windowfocus", about}));
     QVERIFY(screen.xdotool({"key", "Escape"}));
-    QTRY_VERIFY_WITH_TIMEOUT(screen.windowsOfClass(QStringLiteral("dorvantis\\.exe")).size() == 1, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(screen.windowsOfClass(ProgramClass).size() == 1, WaitMs);
 }
 
 void tst_windowsprogram::quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect()

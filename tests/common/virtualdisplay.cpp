@@ -106,19 +106,28 @@ void VirtualDisplay::stopTray()
     }
 }
 
-bool VirtualDisplay::xdotool(const QStringList &arguments, QString *output, int timeoutMs) const
+bool VirtualDisplay::run(const QString &program, const QStringList &arguments, QString *output, int timeoutMs,
+                         const QProcessEnvironment &environment) const
 {
     QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.setProcessEnvironment(environment.isEmpty() ? this->environment() : environment);
+    process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
         return false;
     }
     if (output)
-        *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput());
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool VirtualDisplay::xdotool(const QStringList &arguments, QString *output, int timeoutMs) const
+{
+    const bool succeeded = run(QStringLiteral("xdotool"), arguments, output, timeoutMs);
+    if (output)
+        *output = output->trimmed();
+    return succeeded;
 }
 
 QString VirtualDisplay::waitForWindow(const QString &namePattern, int timeoutMs) const
@@ -146,6 +155,38 @@ QStringList VirtualDisplay::windowsOfClass(const QString &classPattern) const
     if (!xdotool({"search", "--onlyvisible", "--classname", classPattern}, &windows))
         return {};
     return windows.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString VirtualDisplay::waitForOtherWindow(const QString &classPattern, const QString &except, const QString &name,
+                                          int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    do {
+        for (const QString &window : windowsOfClass(classPattern)) {
+            QString windowName;
+            if (window != except
+                && (name.isEmpty() || (xdotool({"getwindowname", window}, &windowName) && windowName == name)))
+                return window;
+        }
+        QThread::msleep(100);
+    } while (!deadline.hasExpired());
+    return QString();
+}
+
+bool VirtualDisplay::untilAWindowOpens(const QString &classPattern, const std::function<bool()> &action,
+                                       int attempts) const
+{
+    const int before = windowsOfClass(classPattern).size();
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (!action())
+            return false;
+        QDeadlineTimer deadline(2000);
+        while (!deadline.hasExpired()) {
+            if (windowsOfClass(classPattern).size() > before)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool VirtualDisplay::requestClose(const QString &window) const
@@ -189,8 +230,5 @@ bool VirtualDisplay::clickWindow(const QString &window, int button) const
 
 bool VirtualDisplay::screenshot(const QString &window, const QString &pngPath) const
 {
-    QProcess import;
-    import.setProcessEnvironment(environment());
-    import.start(QStringLiteral("import"), {QStringLiteral("-window"), window, pngPath});
-    return import.waitForFinished(20000) && import.exitCode() == 0;
+    return run(QStringLiteral("import"), {QStringLiteral("-window"), window, pngPath});
 }

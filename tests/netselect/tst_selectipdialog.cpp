@@ -1,5 +1,6 @@
 #include "localaddresses.h"
 #include "modalanswerer.h"
+#include "programidentity.h"
 #include "selectipdialog.h"
 
 #include <QApplication>
@@ -92,8 +93,10 @@ class tst_SelectIpDialog : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { useProgramIdentity(); }
+
 private slots:
-    void initTestCase();
     void init();
 
     void preselectsOnlyAnExactMatch_data();
@@ -105,14 +108,6 @@ private slots:
     void discoveryOutcomeIsTracedAndReported_data();
     void discoveryOutcomeIsTracedAndReported();
 };
-
-void tst_SelectIpDialog::initTestCase()
-{
-    // The program's identity decides where the default settings live; the
-    // test runner gives this test a home of its own.
-    QCoreApplication::setOrganizationName("Veldara Orvik");
-    QCoreApplication::setApplicationName("Dorvantis");
-}
 
 void tst_SelectIpDialog::init()
 {
