@@ -55,17 +55,21 @@ if(CMAKE_CROSSCOMPILING AND BUILD_TESTING)
         TIMEOUT 300)
 endif()
 
-function(dorvantis_add_test name)
-    cmake_parse_arguments(T "GUI;PLAIN" "TIMEOUT" "SOURCES;LIBS;LOCKS;USES" ${ARGN})
-    add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS})
-    # Programs and libraries the test starts or loads: built first, their
-    # paths compiled in as <TARGET>_FILE.
-    foreach(used IN LISTS T_USES)
+# Programs and libraries that `name` starts or loads: built before it, their
+# paths compiled in as <TARGET>_FILE.
+function(dorvantis_target_uses name)
+    foreach(used IN LISTS ARGN)
         add_dependencies(${name} ${used})
         string(TOUPPER ${used} macro)
         target_compile_definitions(${name} PRIVATE ${macro}_FILE="$<TARGET_FILE:${used}>")
     endforeach()
+endfunction()
+
+function(dorvantis_add_test name)
+    cmake_parse_arguments(T "GUI;PLAIN" "TIMEOUT" "SOURCES;LIBS;LOCKS;USES" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS})
+    dorvantis_target_uses(${name} ${T_USES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
     if(NOT T_PLAIN)
         target_link_libraries(${name} PRIVATE Qt::Test)

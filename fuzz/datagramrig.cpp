@@ -1,8 +1,6 @@
 #include "datagramrig.h"
 
-#include "artnetengine.h"
 #include "sentinelreply.h"
-#include "universemapper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,24 +17,16 @@ constexpr int DeliveryTimeoutMs = 5000;
 
 DatagramRig::DatagramRig(quint16 port)
     : port(port),
-      engine(new ArtNetEngine(Loopback, port, 6, true)),
-      mapper(new UniverseMapper(this)),
+      node(port),
       sender(new QUdpSocket(this)),
       watcher(SharedArea::Mode::OpenRead),
       started(false),
       sentSerial(0),
       seenSerial(0)
 {
-    started = engine->start() && sender->bind(Loopback, 0);
-    connect(engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)), mapper,
-            SLOT(processArtDmx(ArtDmx,QHostAddress,quint16)));
-    connect(engine, SIGNAL(receivedArtPollReply(ArtPollReply,QHostAddress,quint16)), this,
+    started = node.start() && sender->bind(Loopback, 0);
+    connect(&node.engine, SIGNAL(receivedArtPollReply(ArtPollReply,QHostAddress,quint16)), this,
             SLOT(noteReply(ArtPollReply,QHostAddress,quint16)));
-}
-
-DatagramRig::~DatagramRig()
-{
-    delete engine;
 }
 
 bool DatagramRig::isReady() const

@@ -7,16 +7,14 @@
 // only once the engine has handled the datagram, so the caller can examine
 // the universe data area after every single one.
 
+#include "loopbacknode.h"
 #include "sharedarea.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
 
-class ArtNetEngine;
 class QUdpSocket;
-class UniverseMapper;
-struct ArtPollReply;
 
 class DatagramRig : public QObject
 {
@@ -24,7 +22,6 @@ class DatagramRig : public QObject
 
 public:
     explicit DatagramRig(quint16 port);
-    ~DatagramRig() override;
 
     // False when the port could not be bound or the area not be created.
     bool isReady() const;
@@ -40,8 +37,7 @@ private slots:
 private:
 
     const quint16 port;
-    ArtNetEngine *engine;
-    UniverseMapper *mapper;
+    LoopbackNode node;
     QUdpSocket *sender;
     SharedArea watcher; // read-only, opened once the mapper has created the area
     bool started;

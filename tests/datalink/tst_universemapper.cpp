@@ -13,16 +13,16 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-constexpr int RecordBytes = 524;
-constexpr int DataOffset = 4;
-constexpr int CountOffset = 516;
-constexpr int AreaBytes = 134144;
 constexpr quint16 EnginePort = 46100;
+// The host reads the area by these offsets; the header pins their values.
+constexpr int DataOffset = offsetof(UniverseRecord, data);
+constexpr int CountOffset = offsetof(UniverseRecord, packetCount);
 
 // Channel data fill, fill + 1, ...; the byte order of universe and length
 // on the wire is proven by the packet records' own test.
@@ -46,8 +46,8 @@ class AreaWatcher
 {
 public:
     bool isValid() const { return area.isValid(); }
-    QByteArray snapshot() const { return QByteArray(bytes(), AreaBytes); }
-    void fill(char value) { std::memset(bytes(), value, AreaBytes); }
+    QByteArray snapshot() const { return QByteArray(bytes(), int(UniverseData::AreaSize)); }
+    void fill(char value) { std::memset(bytes(), value, int(UniverseData::AreaSize)); }
     quint32 word(int offset) const
     {
         quint32 value;
@@ -67,6 +67,16 @@ void putWord(QByteArray &image, int offset, quint32 value)
     std::memcpy(image.data() + offset, &value, sizeof value);
 }
 
+// The mapper reports each failure in a critical box of its own, with no parent.
+void verifyErrorBox(const SeenBox &box, const QString &text)
+{
+    QCOMPARE(box.title, QStringLiteral("error"));
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!box.hasParent);
+}
+
 quint32 wordAt(const QByteArray &image, int offset)
 {
     quint32 value;
@@ -82,7 +92,6 @@ class tst_UniverseMapper : public QObject
 
 private slots:
     void init();
-    void cleanup();
 
     void slotCanBeConnectedByItsSignature();
     void packetFillsItsRecordAndNothingElse_data();
@@ -93,20 +102,12 @@ private slots:
     void hostilePacketsStayInsideTheArea();
     void existingSmallerSectionIsNeverWritten();
     void failedCreationReportsBothErrors();
-
-private:
-    std::unique_ptr<UniverseMapper> mapper;
 };
 
 void tst_UniverseMapper::init()
 {
     // Nothing else holds the area between tests, so each mapper starts on zeros.
     QVERIFY(!SharedArea::exists());
-}
-
-void tst_UniverseMapper::cleanup()
-{
-    mapper.reset();
 }
 
 void tst_UniverseMapper::slotCanBeConnectedByItsSignature()
@@ -141,15 +142,15 @@ void tst_UniverseMapper::packetFillsItsRecordAndNothingElse()
     QFETCH(int, length);
     QFETCH(int, recordOffset);
 
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     AreaWatcher area;
     QVERIFY(area.isValid());
     const QByteArray before = area.snapshot();
-    QCOMPARE(before, QByteArray(AreaBytes, '\0'));
+    QCOMPARE(before, QByteArray(int(UniverseData::AreaSize), '\0'));
 
     const QByteArray datagram = artDmx(quint16(universe), quint16(length), 0x40);
     QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("ArtDmx Received: %1 : %2\n").arg(universe).arg(length)));
-    process(*mapper, datagram);
+    process(mapper, datagram);
 
     QByteArray expected = before;
     expected.replace(recordOffset + DataOffset, length, datagram.mid(18, length));
@@ -160,17 +161,17 @@ void tst_UniverseMapper::packetFillsItsRecordAndNothingElse()
 
 void tst_UniverseMapper::shorterPacketKeepsTheLongerOnesTail()
 {
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     AreaWatcher area;
     QVERIFY(area.isValid());
 
     const QByteArray full = artDmx(9, 512, 0x10);
     const QByteArray shorter = artDmx(9, 24, 0xa0);
-    process(*mapper, full);
-    process(*mapper, shorter);
+    process(mapper, full);
+    process(mapper, shorter);
 
     const QByteArray image = area.snapshot();
-    const int record = 9 * RecordBytes;
+    const int record = 9 * int(UniverseData::RecordSize);
     QCOMPARE(wordAt(image, record), quint32(24));
     QCOMPARE(image.mid(record + DataOffset, 24), shorter.mid(18, 24));
     QCOMPARE(image.mid(record + DataOffset + 24, 488), full.mid(18 + 24, 488));
@@ -179,16 +180,16 @@ void tst_UniverseMapper::shorterPacketKeepsTheLongerOnesTail()
 
 void tst_UniverseMapper::everyPacketCountsWhoeverSentIt()
 {
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     AreaWatcher area;
     QVERIFY(area.isValid());
-    const int record = 4 * RecordBytes;
+    const int record = 4 * int(UniverseData::RecordSize);
     area.setWord(record + CountOffset, 0xfffffffeu);
 
     const QByteArray datagram = artDmx(4, 512, 0);
-    mapper->processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), 6454);
+    mapper.processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), 6454);
     QCOMPARE(area.word(record + CountOffset), 0xffffffffu);
-    mapper->processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.2")), 1234);
+    mapper.processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.2")), 1234);
     QCOMPARE(area.word(record + CountOffset), 0u); // wraps
     QCOMPARE(area.word(record), 512u);
 }
@@ -213,19 +214,19 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
     QFETCH(int, length);
     QFETCH(bool, written);
 
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     AreaWatcher area;
     QVERIFY(area.isValid());
     area.fill('\x5a');
     const QByteArray before = area.snapshot();
 
     const QByteArray datagram = artDmx(quint16(universe), quint16(length), 0x80);
-    process(*mapper, datagram);
+    process(mapper, datagram);
 
     QByteArray expected = before;
     if (written) {
         // Cut to the channels a record has, and that many announced.
-        const int record = universe * RecordBytes;
+        const int record = universe * int(UniverseData::RecordSize);
         expected.replace(record + DataOffset, 512, datagram.mid(18, 512));
         putWord(expected, record, 512);
         putWord(expected, record + CountOffset, 0x5a5a5a5au + 1);
@@ -242,16 +243,12 @@ void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
 
     QList<SeenBox> boxes;
     ModalAnswerer closer(&boxes);
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].title, QStringLiteral("error"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Error mapping data link"));
-    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!boxes[0].hasParent);
+    verifyErrorBox(boxes[0], QStringLiteral("Error mapping data link"));
 
-    process(*mapper, artDmx(0, 512, 1));
-    process(*mapper, artDmx(7, 512, 1));
+    process(mapper, artDmx(0, 512, 1));
+    process(mapper, artDmx(7, 512, 1));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(other->bytes()), 4096), QByteArray(4096, '\x33'));
 
     // The mapper still holds its handle: the section lives on after ours goes.
@@ -275,19 +272,13 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
 
     QList<SeenBox> boxes;
     ModalAnswerer closer(&boxes);
-    mapper.reset(new UniverseMapper(nullptr));
+    UniverseMapper mapper(nullptr);
     QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes[0].text, QStringLiteral("Error creating data link"));
-    QCOMPARE(boxes[1].text, QStringLiteral("Error mapping data link"));
-    for (const SeenBox &box : boxes) {
-        QCOMPARE(box.title, QStringLiteral("error"));
-        QCOMPARE(box.icon, QMessageBox::Critical);
-        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    }
+    verifyErrorBox(boxes[0], QStringLiteral("Error creating data link"));
+    verifyErrorBox(boxes[1], QStringLiteral("Error mapping data link"));
 
     // Unlinked, the mapper takes packets without writing anywhere.
-    process(*mapper, artDmx(0, 512, 1));
-    mapper.reset();
+    process(mapper, artDmx(0, 512, 1));
 #else
     QSKIP("the name can only be blocked on Linux");
 #endif

@@ -5,9 +5,8 @@
 //
 //   artdmxwriter <port>
 
-#include "artnetengine.h"
+#include "loopbacknode.h"
 #include "quietdebug.h"
-#include "universemapper.h"
 
 #include <QApplication>
 
@@ -24,14 +23,11 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    ArtNetEngine engine(QHostAddress(QHostAddress::LocalHost), port, 6, true);
-    if (!engine.start()) {
+    LoopbackNode node(port);
+    if (!node.start()) {
         std::printf("failed\n");
         return 1;
     }
-    UniverseMapper mapper(nullptr);
-    QObject::connect(&engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)), &mapper,
-                     SLOT(processArtDmx(ArtDmx,QHostAddress,quint16)));
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();

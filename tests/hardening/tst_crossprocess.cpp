@@ -57,7 +57,13 @@ private slots:
     void twoWritersAtOnceKeepEveryRecordWhole();
 
 private:
+    // A writer listening on the port, or null when it did not say so in time.
     QProcess *startWriter(quint16 port);
+    // Killed outright: no destructor runs, nothing is unmapped or closed.
+    static bool killWriter(QProcess *writer);
+    // Sends `length` channels of `fill` to the writer on the port; true once
+    // the host reads them.
+    bool hostReceives(quint16 port, int universe, int length, quint8 fill);
     const DriverFunctions &host() const { return library.functions(); }
     quint8 *portBuffer(int port);
 
@@ -88,10 +94,23 @@ QProcess *tst_CrossProcess::startWriter(quint16 port)
     writer->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     writer->start(QStringLiteral(ARTDMXWRITER_FILE), {QString::number(port)});
     if (!writer->waitForStarted(20000))
-        return writer;
+        return nullptr;
     while (!writer->canReadLine() && writer->waitForReadyRead(20000)) {
     }
-    return writer;
+    return writer->readLine().trimmed() == "ready" ? writer : nullptr;
+}
+
+bool tst_CrossProcess::killWriter(QProcess *writer)
+{
+    writer->kill();
+    return writer->waitForFinished(20000);
+}
+
+bool tst_CrossProcess::hostReceives(quint16 port, int universe, int length, quint8 fill)
+{
+    sender.writeDatagram(artDmx(quint16(universe), quint16(length), fill), Local, port);
+    return QTest::qWaitFor([&] { return host().GetNumChannels(Device, universe) == length; })
+        && channelsAre(portBuffer(universe), 0, length, fill);
 }
 
 quint8 *tst_CrossProcess::portBuffer(int port)
@@ -106,18 +125,13 @@ void tst_CrossProcess::killedWriterLeavesTheLastValuesAndARestartedOneIsHeard()
     constexpr quint16 Port = 46620;
     constexpr int Universe = 7;
     QProcess *first = startWriter(Port);
-    QCOMPARE(first->readLine().trimmed(), QByteArray("ready"));
+    QVERIFY(first);
     QCOMPARE(host().Connect(), 0);
     quint8 *channels = portBuffer(Universe);
     QVERIFY(channels);
+    QVERIFY(hostReceives(Port, Universe, 100, 0xa1));
 
-    sender.writeDatagram(artDmx(Universe, 100, 0xa1), Local, Port);
-    QTRY_COMPARE(host().GetNumChannels(Device, Universe), 100);
-    QVERIFY(channelsAre(channels, 0, 100, 0xa1));
-
-    // Killed outright: no destructor runs, nothing is unmapped or closed.
-    first->kill();
-    QVERIFY(first->waitForFinished(20000));
+    QVERIFY(killWriter(first));
     QCOMPARE(first->exitStatus(), QProcess::CrashExit);
     QCOMPARE(host().GetNumPorts(Device), 256);
     QCOMPARE(host().GetNumChannels(Device, Universe), 100);
@@ -127,17 +141,14 @@ void tst_CrossProcess::killedWriterLeavesTheLastValuesAndARestartedOneIsHeard()
     // The restarted program finds the area the host still holds and writes
     // into it; the host sees the data through the pointer it already has.
     QProcess *second = startWriter(Port);
-    QCOMPARE(second->readLine().trimmed(), QByteArray("ready"));
-    sender.writeDatagram(artDmx(Universe, 24, 0xb2), Local, Port);
-    QTRY_COMPARE(host().GetNumChannels(Device, Universe), 24);
-    QVERIFY(channelsAre(channels, 0, 24, 0xb2));
+    QVERIFY(second);
+    QVERIFY(hostReceives(Port, Universe, 24, 0xb2));
     QVERIFY(channelsAre(channels, 24, 100, 0xa1));
     QCOMPARE(packetCountBehind(channels), 2u);
     QCOMPARE(portBuffer(Universe), channels);
 
     // With the writer killed again and the host gone, nothing holds the area.
-    second->kill();
-    QVERIFY(second->waitForFinished(20000));
+    QVERIFY(killWriter(second));
     host().Disconnect(Device);
     QCOMPARE(host().Connect(), ConnectFailed);
 }
@@ -149,8 +160,7 @@ void tst_CrossProcess::twoWritersAtOnceKeepEveryRecordWhole()
     constexpr int Rounds = 40;
     QProcess *first = startWriter(FirstPort);
     QProcess *second = startWriter(SecondPort);
-    QCOMPARE(first->readLine().trimmed(), QByteArray("ready"));
-    QCOMPARE(second->readLine().trimmed(), QByteArray("ready"));
+    QVERIFY(first && second);
     QCOMPARE(host().Connect(), 0);
 
     // Both write at the same time, each into its half of the universes; every
@@ -188,13 +198,9 @@ void tst_CrossProcess::twoWritersAtOnceKeepEveryRecordWhole()
     // Neither crashed; the area outlives either one.
     QCOMPARE(first->state(), QProcess::Running);
     QCOMPARE(second->state(), QProcess::Running);
-    first->kill();
-    QVERIFY(first->waitForFinished(20000));
-    sender.writeDatagram(artDmx(Shared, 5, 0x33), Local, SecondPort);
-    QTRY_COMPARE(host().GetNumChannels(Device, Shared), 5);
-    QVERIFY(channelsAre(channels, 0, 5, 0x33));
-    second->kill();
-    QVERIFY(second->waitForFinished(20000));
+    QVERIFY(killWriter(first));
+    QVERIFY(hostReceives(SecondPort, Shared, 5, 0x33));
+    QVERIFY(killWriter(second));
 }
 
 QTEST_GUILESS_MAIN(tst_CrossProcess)

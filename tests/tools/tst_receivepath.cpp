@@ -2,13 +2,14 @@
 // the program wires them write the area, and dmxmonitor, a separate process
 // going through the driver library, shows what arrived.
 
-#include "artnetengine.h"
+#include "loopbacknode.h"
 #include "runtool.h"
 #include "sharedarea.h"
 #include "universedataarea.h"
-#include "universemapper.h"
 
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -51,25 +52,18 @@ private:
     // Packets counted over all records, read beside the monitor.
     quint64 packetsWritten();
 
-    ArtNetEngine *node = nullptr;
-    UniverseMapper *mapper = nullptr;
+    std::unique_ptr<LoopbackNode> node;
 };
 
 void tst_ReceivePath::init()
 {
-    node = new ArtNetEngine(QHostAddress(QStringLiteral("127.0.0.1")), NodePort, 6, true);
+    node.reset(new LoopbackNode(NodePort));
     QVERIFY(node->start());
-    mapper = new UniverseMapper(nullptr);
-    connect(node, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)), mapper,
-            SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
 }
 
 void tst_ReceivePath::cleanup()
 {
-    delete mapper;
-    mapper = nullptr;
-    delete node;
-    node = nullptr;
+    node.reset();
 }
 
 quint64 tst_ReceivePath::packetsWritten()
@@ -118,8 +112,7 @@ void tst_ReceivePath::monitorReportsTheMissingAreaOnceTheNodeIsGone()
     QTRY_COMPARE(packetsWritten(), quint64(1));
     QCOMPARE(monitor({"1"}).exitCode, 0);
 
-    delete mapper;
-    mapper = nullptr;
+    node.reset();
     const ToolRun shown = monitor({"1"});
     QCOMPARE(shown.exitCode, 3);
     QVERIFY(shown.err.contains("is Dorvantis running?"));
