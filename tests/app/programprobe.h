@@ -33,8 +33,9 @@ inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
 }
 
 // Polls the program on 127.0.0.1 from the Art-Net port of 127.0.0.2, next
-// to the program's wildcard socket, and hands back its reply.
-inline void poll(int waitMs, QNetworkDatagram *reply)
+// to the program's wildcard socket, and checks the reply: sent from the
+// Art-Net port, saying who answered and where.
+inline void verifyAnswersPoll(int waitMs)
 {
     QUdpSocket poller;
     QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
@@ -48,12 +49,9 @@ inline void poll(int waitMs, QNetworkDatagram *reply)
                              14);
     QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
     QVERIFY(arrived.wait(waitMs));
-    *reply = poller.receiveDatagram();
-}
-
-// The bytes of the reply that say who answered and where.
-inline void verifyReply(const QByteArray &bytes)
-{
+    const QNetworkDatagram reply = poller.receiveDatagram();
+    QCOMPARE(reply.senderPort(), int(ArtNetPort));
+    const QByteArray bytes = reply.data();
     QCOMPARE(bytes.size(), 239);
     QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
     QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1

@@ -1,6 +1,6 @@
 #include "dorvantis.h"
 #include "modalanswerer.h"
-#include "programidentity.h"
+#include "programsettingstest.h"
 #include "testwindow.h"
 
 #include <QAction>
@@ -31,12 +31,9 @@ QAction *aboutAction(dorvantis &window)
 
 } // namespace
 
-class tst_about : public QObject
+class tst_about : public ProgramSettingsTest
 {
     Q_OBJECT
-
-public:
-    static void initMain() { useProgramIdentity(); }
 
 private slots:
     void boxShowsPictureNameAndVersion();

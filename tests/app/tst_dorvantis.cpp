@@ -1,7 +1,7 @@
 #include "artnetpackets.h"
 #include "dorvantis.h"
 #include "modalanswerer.h"
-#include "programidentity.h"
+#include "programsettingstest.h"
 #include "runningunderwine.h"
 #include "selectipdialog.h"
 #include "sharedarea.h"
@@ -53,12 +53,9 @@ QString storedAddress()
 
 } // namespace
 
-class tst_dorvantis : public QObject
+class tst_dorvantis : public ProgramSettingsTest
 {
     Q_OBJECT
-
-public:
-    static void initMain() { useProgramIdentity(); }
 
 private slots:
     void initTestCase();

@@ -377,18 +377,8 @@ PLAINTEST(ordinalsResolveTheNamedFunctions)
     DriverLibrary byOrdinal;
     PT_CHECK(byName.load(VDETHDMX_FILE));
     PT_CHECK(byOrdinal.load(VDETHDMX_FILE, DriverLibrary::Binding::ByOrdinal));
-    const DriverFunctions &a = byName.functions();
-    const DriverFunctions &b = byOrdinal.functions();
-    PT_CHECK(a.Connect == b.Connect);
-    PT_CHECK(a.Disconnect == b.Disconnect);
-    PT_CHECK(a.GetDevCaps == b.GetDevCaps);
-    PT_CHECK(a.GetDriverCaps == b.GetDriverCaps);
-    PT_CHECK(a.GetNumChannels == b.GetNumChannels);
-    PT_CHECK(a.GetNumPorts == b.GetNumPorts);
-    PT_CHECK(a.GetPortBuffer == b.GetPortBuffer);
-    PT_CHECK(a.GetPortCaps == b.GetPortCaps);
-    PT_CHECK(a.GetVersionInfo == b.GetVersionInfo);
-    PT_CHECK(a.StartDetect == b.StartDetect);
+    // Every entry point the same, whichever way it was found.
+    PT_CHECK(bytesEqual(&byName.functions(), &byOrdinal.functions(), sizeof(DriverFunctions)));
 }
 #endif
 

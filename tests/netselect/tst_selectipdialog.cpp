@@ -1,6 +1,6 @@
 #include "localaddresses.h"
 #include "modalanswerer.h"
-#include "programidentity.h"
+#include "programsettingstest.h"
 #include "selectipdialog.h"
 
 #include <QApplication>
@@ -89,12 +89,9 @@ void recordDebugMessage(QtMsgType type, const QMessageLogContext &, const QStrin
 
 } // namespace
 
-class tst_SelectIpDialog : public QObject
+class tst_SelectIpDialog : public ProgramSettingsTest
 {
     Q_OBJECT
-
-public:
-    static void initMain() { useProgramIdentity(); }
 
 private slots:
     void init();

@@ -34,39 +34,8 @@ QByteArray universeLine(const QByteArray &out, int universe)
     return QByteArray();
 }
 
-} // namespace
-
-class tst_ReceivePath : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-
-    void valuesSentArriveAtTheMonitor();
-    void aMovingPatternShowsItsLastFrameAndEveryPacket();
-    void monitorReportsTheMissingAreaOnceTheNodeIsGone();
-
-private:
-    // Packets counted over all records, read beside the monitor.
-    quint64 packetsWritten();
-
-    std::unique_ptr<LoopbackNode> node;
-};
-
-void tst_ReceivePath::init()
-{
-    node.reset(new LoopbackNode(NodePort));
-    QVERIFY(node->start());
-}
-
-void tst_ReceivePath::cleanup()
-{
-    node.reset();
-}
-
-quint64 tst_ReceivePath::packetsWritten()
+// Packets counted over all records, read beside the monitor.
+quint64 packetsWritten()
 {
     const SharedArea area(SharedArea::Mode::OpenRead);
     quint64 total = 0;
@@ -75,8 +44,22 @@ quint64 tst_ReceivePath::packetsWritten()
     return total;
 }
 
+} // namespace
+
+class tst_ReceivePath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void valuesSentArriveAtTheMonitor();
+    void aMovingPatternShowsItsLastFrameAndEveryPacket();
+    void monitorReportsTheMissingAreaOnceTheNodeIsGone();
+};
+
 void tst_ReceivePath::valuesSentArriveAtTheMonitor()
 {
+    LoopbackNode node(NodePort);
+    QVERIFY(node.start());
     const ToolRun sent = send({"-u", "2,5", "-c", "255,128,0,64", "-c", "512=33"});
     QCOMPARE(sent.exitCode, 0);
     QTRY_COMPARE(packetsWritten(), quint64(2));
@@ -94,6 +77,8 @@ void tst_ReceivePath::valuesSentArriveAtTheMonitor()
 
 void tst_ReceivePath::aMovingPatternShowsItsLastFrameAndEveryPacket()
 {
+    LoopbackNode node(NodePort);
+    QVERIFY(node.start());
     // Ten frames of the ramp: channel i of frame f holds i + f (from 0),
     // offset by 16 per universe, so the last frame of universe 1 starts at 25.
     const ToolRun sent = send({"-u", "0-1", "-P", "ramp", "-n", "10", "-r", "200", "-l", "100"});
@@ -108,6 +93,8 @@ void tst_ReceivePath::aMovingPatternShowsItsLastFrameAndEveryPacket()
 
 void tst_ReceivePath::monitorReportsTheMissingAreaOnceTheNodeIsGone()
 {
+    auto node = std::make_unique<LoopbackNode>(NodePort);
+    QVERIFY(node->start());
     QCOMPARE(send({"-u", "1", "-c", "1"}).exitCode, 0);
     QTRY_COMPARE(packetsWritten(), quint64(1));
     QCOMPARE(monitor({"1"}).exitCode, 0);
