@@ -185,9 +185,7 @@ void ArtNetEngine::updateBroadcast()
 
 void ArtNetEngine::initPollReply()
 {
-    std::memset(&pollReply, 0, sizeof pollReply);
-    std::memcpy(pollReply.id, ArtNet::Id, sizeof ArtNet::Id);
-    pollReply.opCode = ArtNet::OpPollReply;
+    pollReply = ArtNet::emptyRecord<ArtPollReply>(ArtNet::OpPollReply);
     qToBigEndian(address.toIPv4Address(), pollReply.ipAddress);
     pollReply.port = port;
     pollReply.versionInfo = 0;
@@ -199,10 +197,7 @@ void ArtNetEngine::initPollReply()
 
 void ArtNetEngine::initPoll()
 {
-    std::memset(&poll, 0, sizeof poll);
-    std::memcpy(poll.id, ArtNet::Id, sizeof ArtNet::Id);
-    poll.opCode = ArtNet::OpPoll;
-    poll.protocolVersion = ArtNet::ProtocolVersion;
+    poll = ArtNet::artPoll(0);
 }
 
 void ArtNetEngine::send(const void *record, qint64 size, const QHostAddress &host)

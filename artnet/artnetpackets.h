@@ -195,13 +195,21 @@ inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *port
     return reply;
 }
 
+// A record of zeros but for the Art-Net id and the opcode.
+template <typename Record>
+Record emptyRecord(quint16 opCode)
+{
+    Record record;
+    std::memset(&record, 0, sizeof record);
+    std::memcpy(record.id, Id, sizeof record.id);
+    record.opCode = opCode;
+    return record;
+}
+
 // An ArtPoll of protocol version 14 with the given TalkToMe flags, priority 0.
 inline ArtPoll artPoll(quint8 talkToMe)
 {
-    ArtPoll poll;
-    std::memset(&poll, 0, sizeof poll);
-    std::memcpy(poll.id, Id, sizeof poll.id);
-    poll.opCode = OpPoll;
+    ArtPoll poll = emptyRecord<ArtPoll>(OpPoll);
     poll.protocolVersion = ProtocolVersion;
     poll.talkToMe = talkToMe;
     return poll;
@@ -212,10 +220,7 @@ inline ArtPoll artPoll(quint8 talkToMe)
 // fill, fill + step, fill + 2 * step, ... whatever the length says.
 inline ArtDmx artDmx(quint16 universe, quint16 length, quint8 fill = 0, quint8 step = 0)
 {
-    ArtDmx packet;
-    std::memset(&packet, 0, sizeof packet);
-    std::memcpy(packet.id, Id, sizeof packet.id);
-    packet.opCode = OpDmx;
+    ArtDmx packet = emptyRecord<ArtDmx>(OpDmx);
     packet.protocolVersion = ProtocolVersion;
     packet.universe = universe;
     packet.length = length;

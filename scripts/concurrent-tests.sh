@@ -8,10 +8,7 @@
 #   bash scripts/concurrent-tests.sh [SUITE...]    (SUITE as for test.sh; default all)
 #
 # Takes about twice as long as one test run. Logs stay in the folder printed.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-top=$PWD
-source scripts/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 bash scripts/install-deps.sh
 build_release >/dev/null

@@ -8,13 +8,10 @@
 #   bash scripts/demo.sh [build folder]     (default: build/release)
 #
 # Needs Xvfb, xdotool and ImageMagick's import (scripts/install-deps.sh).
-set -euo pipefail
-cd "$(dirname "$0")/.."
-top=$PWD
-source scripts/lib.sh
-
-dir=${1:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
-dir=$(cd "$dir" && pwd)
+# A folder named relative to the caller's, before lib.sh moves to the top.
+dir=${1:+$(cd "$1" && pwd)} || exit 1
+source "$(dirname "$0")/lib.sh"
+dir=${dir:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
 app=$dir/app/Dorvantis
 send=$dir/tools/artnetsend
 monitor=$dir/tools/dmxmonitor

@@ -1,10 +1,14 @@
 # Pieces shared by run.sh, demo.sh and concurrent-tests.sh; sourced, not run.
+# Sourcing it sets strict mode and makes the top folder ($top) the working one.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+top=$PWD
 
 # Configures and builds the release folder (build/release, or below
-# $DORVANTIS_BUILD_ROOT) and sets $release_dir to it. Run from the top folder.
+# $DORVANTIS_BUILD_ROOT) and sets $release_dir to it.
 build_release() {
-    release_dir=${DORVANTIS_BUILD_ROOT:-$PWD/build}/release
-    cmake -S "$PWD" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+    release_dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
+    cmake -S "$top" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
     cmake --build "$release_dir" -j "$(nproc)"
 }
 

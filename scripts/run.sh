@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the system and starts Dorvantis.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 bash scripts/install-deps.sh
 build_release
