@@ -68,13 +68,16 @@ void putWord(QByteArray &image, int offset, quint32 value)
 }
 
 // The mapper reports each failure in a critical box of its own, with no parent.
-void verifyErrorBox(const SeenBox &box, const QString &text)
+void verifyErrorBoxes(const QList<SeenBox> &boxes, const QStringList &texts)
 {
-    QCOMPARE(box.title, QStringLiteral("error"));
-    QCOMPARE(box.text, text);
-    QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!box.hasParent);
+    QCOMPARE(boxes.size(), texts.size());
+    for (int i = 0; i < boxes.size(); ++i) {
+        QCOMPARE(boxes[i].title, QStringLiteral("error"));
+        QCOMPARE(boxes[i].text, texts[i]);
+        QCOMPARE(boxes[i].icon, QMessageBox::Critical);
+        QCOMPARE(boxes[i].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(!boxes[i].hasParent);
+    }
 }
 
 quint32 wordAt(const QByteArray &image, int offset)
@@ -244,8 +247,7 @@ void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
     QList<SeenBox> boxes;
     ModalAnswerer closer(&boxes);
     UniverseMapper mapper(nullptr);
-    QCOMPARE(boxes.size(), 1);
-    verifyErrorBox(boxes[0], QStringLiteral("Error mapping data link"));
+    verifyErrorBoxes(boxes, {QStringLiteral("Error mapping data link")});
 
     process(mapper, artDmx(0, 512, 1));
     process(mapper, artDmx(7, 512, 1));
@@ -273,9 +275,7 @@ void tst_UniverseMapper::failedCreationReportsBothErrors()
     QList<SeenBox> boxes;
     ModalAnswerer closer(&boxes);
     UniverseMapper mapper(nullptr);
-    QCOMPARE(boxes.size(), 2);
-    verifyErrorBox(boxes[0], QStringLiteral("Error creating data link"));
-    verifyErrorBox(boxes[1], QStringLiteral("Error mapping data link"));
+    verifyErrorBoxes(boxes, {QStringLiteral("Error creating data link"), QStringLiteral("Error mapping data link")});
 
     // Unlinked, the mapper takes packets without writing anywhere.
     process(mapper, artDmx(0, 512, 1));

@@ -41,7 +41,6 @@ class tst_ArtNetSend : public QObject
 
 private slots:
     void init();
-    void cleanup();
 
     void helpDescribesOptionsAndExitCodes();
     void badArgumentsSendNothing_data();
@@ -54,19 +53,14 @@ private slots:
     void pollWithoutAnswerFailsWithItsOwnExitCode();
 
 private:
-    QUdpSocket *receiver = nullptr;
+    QUdpSocket receiver;
 };
 
 void tst_ArtNetSend::init()
 {
-    receiver = new QUdpSocket;
-    QVERIFY(receiver->bind(QHostAddress::LocalHost, ReceivePort));
-}
-
-void tst_ArtNetSend::cleanup()
-{
-    delete receiver;
-    receiver = nullptr;
+    // Bound afresh for each case: nothing an earlier case sent is left.
+    receiver.close();
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, ReceivePort));
 }
 
 void tst_ArtNetSend::helpDescribesOptionsAndExitCodes()
@@ -117,7 +111,7 @@ void tst_ArtNetSend::badArgumentsSendNothing()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(message), run.err.constData());
     QVERIFY(run.out.isEmpty());
-    QVERIFY(!receiver->waitForReadyRead(50));
+    QVERIFY(!receiver.waitForReadyRead(50));
 }
 
 void tst_ArtNetSend::sendsFixedChannelValuesOnceToEachUniverse()
@@ -129,7 +123,7 @@ void tst_ArtNetSend::sendsFixedChannelValuesOnceToEachUniverse()
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("sent 3 ArtDmx"));
 
-    const QList<QByteArray> datagrams = pendingDatagrams(*receiver);
+    const QList<QByteArray> datagrams = pendingDatagrams(receiver);
     QCOMPARE(datagrams.size(), 3);
     const quint8 universes[] = {1, 3, 4};
     for (int i = 0; i < 3; ++i) {
@@ -168,7 +162,7 @@ void tst_ArtNetSend::patternsMoveFromFrameToFrame()
 
     const ToolRun run = artnetsend({"-p", QString::number(ReceivePort), "-u", "6", "-P", pattern, "-n", "4", "-r", "500"});
     QCOMPARE(run.exitCode, 0);
-    const QList<QByteArray> frames = pendingDatagrams(*receiver);
+    const QList<QByteArray> frames = pendingDatagrams(receiver);
     QCOMPARE(frames.size(), 4);
     for (int f = 0; f < frames.size(); ++f) {
         QCOMPARE(byteAt(frames[f], 12), quint8(f + 1));
