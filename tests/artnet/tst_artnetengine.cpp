@@ -1,5 +1,6 @@
 #include "artnetengine.h"
 #include "bytelist.h"
+#include "portaddresses.h"
 #include "runningunderwine.h"
 
 #include <QElapsedTimer>
@@ -84,14 +85,6 @@ QList<QByteArray> takeDatagrams(QUdpSocket &socket)
     while (socket.hasPendingDatagrams())
         datagrams << takeDatagram(socket);
     return datagrams;
-}
-
-QVector<quint16> portAddresses(int first, int last)
-{
-    QVector<quint16> addresses;
-    for (int a = first; a <= last; ++a)
-        addresses << quint16(a);
-    return addresses;
 }
 
 const QVector<quint16> AllUniverses = portAddresses(0, 255);

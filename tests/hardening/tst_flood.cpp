@@ -13,6 +13,7 @@
 #include "areamodel.h"
 #include "artnetengine.h"
 #include "loopbacknode.h"
+#include "portaddresses.h"
 #include "quietdebug.h"
 #include "runningunderwine.h"
 #include "sentinelreply.h"
@@ -231,10 +232,7 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
     ArtNetEngine &engine = node.engine;
     // As the program runs it: every ArtDmx is noted for GoodOutput, every
     // answered poll carries 64 bound replies.
-    QVector<quint16> universes;
-    for (int u = 0; u < UniverseData::UniverseCount; ++u)
-        universes << quint16(u);
-    engine.setOutputUniverses(universes);
+    engine.setOutputUniverses(portAddresses(0, UniverseData::UniverseCount - 1));
     QVERIFY(node.start());
     FloodObserver observer;
     QVERIFY(connect(&engine, SIGNAL(receivedArtDmx(ArtDmx,QHostAddress,quint16)), &observer,

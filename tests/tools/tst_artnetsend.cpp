@@ -2,6 +2,7 @@
 
 #include "artnetengine.h"
 #include "artnetpackets.h"
+#include "portaddresses.h"
 #include "runtool.h"
 
 #include <QNetworkDatagram>
@@ -184,31 +185,25 @@ void tst_ArtNetSend::patternsMoveFromFrameToFrame()
 
 void tst_ArtNetSend::pollPrintsTheNodesReplyAndItsPorts_data()
 {
-    QTest::addColumn<QList<int>>("outputs");
+    QTest::addColumn<QVector<quint16>>("outputs");
     QTest::addColumn<QByteArray>("ports");
 
-    QList<int> all;
-    for (int u = 0; u < 256; ++u)
-        all << u;
-    QTest::newRow("no ports") << QList<int>() << QByteArray("no ports");
-    QTest::newRow("0-15, 32") << all.mid(0, 16) + QList<int>{32} << QByteArray("outputs 0-15, 32");
-    QTest::newRow("all 256") << all << QByteArray("outputs 0-255");
-    QTest::newRow("beyond Net 0") << QList<int>{5, 0x1234, 0x1235} << QByteArray("outputs 5, 4660-4661");
+    QTest::newRow("no ports") << QVector<quint16>() << QByteArray("no ports");
+    QTest::newRow("0-15, 32") << portAddresses(0, 15) + QVector<quint16>{32} << QByteArray("outputs 0-15, 32");
+    QTest::newRow("all 256") << portAddresses(0, 255) << QByteArray("outputs 0-255");
+    QTest::newRow("beyond Net 0") << QVector<quint16>{5, 0x1234, 0x1235} << QByteArray("outputs 5, 4660-4661");
 }
 
 void tst_ArtNetSend::pollPrintsTheNodesReplyAndItsPorts()
 {
-    QFETCH(QList<int>, outputs);
+    QFETCH(QVector<quint16>, outputs);
     QFETCH(QByteArray, ports);
 
     ArtNetEngine node(QHostAddress(QStringLiteral("127.0.0.1")), NodePort, 6, true);
     node.setShortName(QStringLiteral("Dorvantis"));
     node.setLongName(QStringLiteral("Veldara Dorvantis 1.3"));
     node.setNodeReport(QStringLiteral("#0001 [0000] ok"));
-    QVector<quint16> addresses;
-    for (int a : outputs)
-        addresses << quint16(a);
-    node.setOutputUniverses(addresses);
+    node.setOutputUniverses(outputs);
     QVERIFY(node.start());
 
     // The node answers from this process's event loop, so the tool runs alongside it.
