@@ -35,6 +35,15 @@ bool contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+// A failure ends with its own exit code and a message on standard error that
+// contains `message`, and prints nothing on standard output.
+void checkFailure(const Result &r, DmxMonitor::ExitCode code, const std::string &message)
+{
+    PT_COMPARE(r.exitCode, int(code));
+    PT_CHECK(contains(r.err, message));
+    PT_CHECK(r.out.empty());
+}
+
 } // namespace
 
 PLAINTEST(helpNamesEveryExitCode)
@@ -72,19 +81,14 @@ PLAINTEST(badArgumentsAreRejectedBeforeLoadingAnything)
         withMissing.insert(withMissing.begin(), {"--library", "no-such-driver-library"});
         if (arguments.back() == "--library" || arguments.back() == "--library=")
             withMissing = arguments;
-        const Result r = monitor(withMissing, false);
-        PT_COMPARE(r.exitCode, int(DmxMonitor::BadArguments));
-        PT_CHECK(contains(r.err, "Try 'dmxmonitor --help'"));
-        PT_CHECK(r.out.empty());
+        checkFailure(monitor(withMissing, false), DmxMonitor::BadArguments, "Try 'dmxmonitor --help'");
     }
 }
 
 PLAINTEST(missingLibraryIsReportedAsSuch)
 {
-    const Result r = monitor({"--once", "--library", "no-such-driver-library"}, false);
-    PT_COMPARE(r.exitCode, int(DmxMonitor::NoLibrary));
-    PT_CHECK(contains(r.err, "cannot use the driver library no-such-driver-library"));
-    PT_CHECK(r.out.empty());
+    checkFailure(monitor({"--once", "--library", "no-such-driver-library"}, false), DmxMonitor::NoLibrary,
+                 "cannot use the driver library no-such-driver-library");
 }
 
 PLAINTEST(universesOutsideThePortsAreOutOfRange)
@@ -94,20 +98,16 @@ PLAINTEST(universesOutsideThePortsAreOutOfRange)
         for (const std::vector<std::string> &arguments :
              {std::vector<std::string>{"--once", "-u", universe}, std::vector<std::string>{"--once", universe}}) {
             const Result r = monitor(arguments);
-            PT_COMPARE(r.exitCode, int(DmxMonitor::UniverseOutOfRange));
+            checkFailure(r, DmxMonitor::UniverseOutOfRange, " is out of range");
             PT_CHECK(contains(r.err, std::string("universe ") + universe + " is out of range")
                      || contains(r.err, "universe 256 is out of range"));
-            PT_CHECK(r.out.empty());
         }
     }
 }
 
 PLAINTEST(withoutTheAreaNoDeviceIsFound)
 {
-    const Result r = monitor({"--once", "-u", "0"});
-    PT_COMPARE(r.exitCode, int(DmxMonitor::NoArea));
-    PT_CHECK(contains(r.err, "is Dorvantis running?"));
-    PT_CHECK(r.out.empty());
+    checkFailure(monitor({"--once", "-u", "0"}), DmxMonitor::NoArea, "is Dorvantis running?");
 }
 
 PLAINTEST(oncePrintsDeviceLengthCountAndChannels)
