@@ -1,5 +1,6 @@
 #include "artnetengine.h"
 #include "bytelist.h"
+#include "datagrams.h"
 #include "portaddresses.h"
 #include "runningunderwine.h"
 
@@ -70,27 +71,6 @@ QByteArray artDmx(quint16 universe, quint16 length, char fill, int size = int(si
     packet.sequence = 1;
     const QByteArray d = ArtNet::datagram(packet, size);
     return d + QByteArray(qMax(0, size - d.size()), fill); // an oversized one goes on with data
-}
-
-QByteArray takeDatagram(QUdpSocket &socket)
-{
-    QByteArray d(int(socket.pendingDatagramSize()), '\0');
-    socket.readDatagram(d.data(), d.size());
-    return d;
-}
-
-// The next datagram to arrive, waiting for it; empty when none came in time.
-QByteArray nextDatagram(QUdpSocket &socket)
-{
-    return QTest::qWaitFor([&] { return socket.hasPendingDatagrams(); }) ? takeDatagram(socket) : QByteArray();
-}
-
-QList<QByteArray> takeDatagrams(QUdpSocket &socket)
-{
-    QList<QByteArray> datagrams;
-    while (socket.hasPendingDatagrams())
-        datagrams << takeDatagram(socket);
-    return datagrams;
 }
 
 const QVector<quint16> AllUniverses = portAddresses(0, 255);

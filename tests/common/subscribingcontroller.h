@@ -11,6 +11,7 @@
 // loop run while it waits and between batches of ArtDmx.
 
 #include "artnetpackets.h"
+#include "datagrams.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -42,11 +43,9 @@ public:
         const QDeadlineTimer deadline(3000);
         bool any = false;
         while (!deadline.hasExpired() && arrived.wait(any ? 300 : int(qMax<qint64>(1, deadline.remainingTime())))) {
-            while (socket.hasPendingDatagrams()) {
-                QByteArray d(int(socket.pendingDatagramSize()), '\0');
-                socket.readDatagram(d.data(), d.size());
+            for (const QByteArray &reply : takeDatagrams(socket)) {
                 any = true;
-                readReply(d, &subscribed);
+                readReply(reply, &subscribed);
             }
         }
         return subscribed;

@@ -2,10 +2,10 @@
 
 #include "artnetengine.h"
 #include "artnetpackets.h"
+#include "datagrams.h"
 #include "portaddresses.h"
 #include "runtool.h"
 
-#include <QNetworkDatagram>
 #include <QProcess>
 #include <QUdpSocket>
 #include <QtTest>
@@ -19,14 +19,6 @@ constexpr quint16 SilentPort = 46302;
 ToolRun artnetsend(const QStringList &arguments)
 {
     return runTool(QStringLiteral(ARTNETSEND_FILE), arguments);
-}
-
-QList<QByteArray> pendingDatagrams(QUdpSocket &socket)
-{
-    QList<QByteArray> datagrams;
-    while (socket.hasPendingDatagrams())
-        datagrams << socket.receiveDatagram().data();
-    return datagrams;
 }
 
 quint8 byteAt(const QByteArray &datagram, int offset)
@@ -124,7 +116,7 @@ void tst_ArtNetSend::sendsFixedChannelValuesOnceToEachUniverse()
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("sent 3 ArtDmx"));
 
-    const QList<QByteArray> datagrams = pendingDatagrams(receiver);
+    const QList<QByteArray> datagrams = takeDatagrams(receiver);
     QCOMPARE(datagrams.size(), 3);
     const quint8 universes[] = {1, 3, 4};
     for (int i = 0; i < 3; ++i) {
@@ -163,7 +155,7 @@ void tst_ArtNetSend::patternsMoveFromFrameToFrame()
 
     const ToolRun run = artnetsend({"-p", QString::number(ReceivePort), "-u", "6", "-P", pattern, "-n", "4", "-r", "500"});
     QCOMPARE(run.exitCode, 0);
-    const QList<QByteArray> frames = pendingDatagrams(receiver);
+    const QList<QByteArray> frames = takeDatagrams(receiver);
     QCOMPARE(frames.size(), 4);
     for (int f = 0; f < frames.size(); ++f) {
         QCOMPARE(byteAt(frames[f], 12), quint8(f + 1));
