@@ -12,7 +12,6 @@ source "$(dirname "$0")/lib.sh"
 
 bash scripts/install-deps.sh
 build_release >/dev/null
-dir=$release_dir
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvantis-concurrent.XXXXXX")
 echo "concurrent: logs in $work"
@@ -27,8 +26,8 @@ cleanup() {
 trap cleanup EXIT
 
 start_display "$work"
-start_dorvantis "$dir/app/Dorvantis" "$work"
-"$dir/tools/artnetsend" --poll --timeout 2000 >"$work/poll-before.txt"
+start_dorvantis "$release_dir/app/Dorvantis" "$work"
+"$release_dir/tools/artnetsend" --poll --timeout 2000 >"$work/poll-before.txt"
 echo "concurrent: Dorvantis runs on 127.0.0.1 (pid $app_pid) and answers polls"
 
 # The runs must not see this program's display or home.
@@ -58,7 +57,7 @@ for i in 0 1; do
     [ "${results[$i]}" -eq 0 ] || failed=1
 done
 
-if kill -0 "$app_pid" 2>/dev/null && "$dir/tools/artnetsend" --poll --timeout 2000 >"$work/poll-after.txt"; then
+if kill -0 "$app_pid" 2>/dev/null && "$release_dir/tools/artnetsend" --poll --timeout 2000 >"$work/poll-after.txt"; then
     echo "--- Dorvantis is still running and still answers polls"
 else
     echo "--- Dorvantis stopped or stopped answering during the runs" >&2

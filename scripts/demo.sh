@@ -61,7 +61,6 @@ echo "demo: virtual display $DISPLAY"
 
 start_dorvantis "$app" "$work"
 echo "demo: Select-IP dialog answered with the stored address 127.0.0.1"
-window=$main_window
 echo "demo: Dorvantis is running (pid $app_pid)"
 
 echo "demo: asking the node who it is"
@@ -79,14 +78,14 @@ for _ in $(seq "$seconds"); do
     echo
 done
 
-import -window "$window" "$screenshot"
+import -window "$main_window" "$screenshot"
 echo "demo: screenshot of the main window: $screenshot"
 
 stop "$send_pid" 2
 send_pid=
 
 # Quit through the File menu, as a user would; closing the window only hides it.
-xdotool windowfocus --sync "$window"
+xdotool windowfocus --sync "$main_window"
 xdotool key --clearmodifiers alt+f
 sleep 0.3
 xdotool key --clearmodifiers q

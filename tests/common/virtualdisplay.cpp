@@ -184,6 +184,7 @@ bool VirtualDisplay::untilAWindowOpens(const QString &classPattern, const std::f
         while (!deadline.hasExpired()) {
             if (windowsOfClass(classPattern).size() > before)
                 return true;
+            QThread::msleep(50);
         }
     }
     return false;
