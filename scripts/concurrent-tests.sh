@@ -10,7 +10,7 @@
 # Takes about twice as long as one test run. Logs stay in the folder printed.
 source "$(dirname "$0")/lib.sh"
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 build_release >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvantis-concurrent.XXXXXX")

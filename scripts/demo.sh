@@ -7,7 +7,7 @@
 #
 #   bash scripts/demo.sh [build folder]     (default: build/release)
 #
-# Needs Xvfb, xdotool and ImageMagick's import (scripts/install-deps.sh).
+# Needs Xvfb, xdotool and ImageMagick's import (bash scripts/install-deps.sh demo).
 # A folder named relative to the caller's, before lib.sh moves to the top.
 dir=${1:+$(cd "$1" && pwd)} || exit 1
 source "$(dirname "$0")/lib.sh"
@@ -24,7 +24,7 @@ for f in "$app" "$send" "$monitor" "$library"; do
     [ -e "$f" ] || { echo "demo: $f is missing; build first (bash scripts/run.sh)" >&2; exit 1; }
 done
 for tool in Xvfb xdotool import; do
-    command -v "$tool" >/dev/null || { echo "demo: $tool is missing (bash scripts/install-deps.sh)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "demo: $tool is missing (bash scripts/install-deps.sh demo)" >&2; exit 1; }
 done
 if command -v ss >/dev/null && ss -Huln 'sport = :6454' | grep -q .; then
     echo "demo: another program listens on UDP port 6454; stop it first" >&2

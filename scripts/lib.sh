@@ -5,10 +5,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 top=$PWD
 
 # Configures and builds the release folder (build/release, or below
-# $DORVANTIS_BUILD_ROOT) and sets $release_dir to it.
+# $DORVANTIS_BUILD_ROOT): the program, the driver library and the tools, no
+# tests. Sets $release_dir to it.
 build_release() {
     release_dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
-    cmake -S "$top" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+    cmake -S "$top" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     cmake --build "$release_dir" -j "$(nproc)"
 }
 
