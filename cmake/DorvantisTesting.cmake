@@ -36,18 +36,80 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
     endif()
 endif()
 
+# Tests that start a 32-bit program: the win32 suite, the i686 driver library
+# under a 32-bit host, the i686 tools and the NSIS installer. They all start
+# through wine's 32-bit loader, and some machines' kernels refuse 32-bit
+# programs ("Exec format error"). The machine is asked once, when the first
+# such test is registered; where it cannot start one, the test is registered
+# as one that CTest reports as skipped, with the reason, and is listed in
+# skipped-tests.txt of the build folder ("name: reason" lines), which
+# scripts/test.sh sums up.
+set(DORVANTIS_SKIPPED_TESTS_FILE ${CMAKE_BINARY_DIR}/skipped-tests.txt)
+file(WRITE ${DORVANTIS_SKIPPED_TESTS_FILE} "")
+
+function(dorvantis_probe_32bit)
+    get_property(probed GLOBAL PROPERTY DORVANTIS_32BIT_PROBED)
+    if(probed)
+        return()
+    endif()
+    find_program(DORVANTIS_WINE32_LOADER NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    if(NOT DORVANTIS_WINE32_LOADER)
+        message(FATAL_ERROR "wine's 32-bit loader is not installed (Debian: wine32:i386; bash scripts/install-deps.sh test)")
+    endif()
+    # Through bash, which says why an exec failed; a plain exec would fall
+    # back to reading the program as a shell script.
+    execute_process(COMMAND bash -c "\"$0\" --version" ${DORVANTIS_WINE32_LOADER}
+                    RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE error TIMEOUT 60)
+    if(result EQUAL 0)
+        set(reason "")
+        message(STATUS "This machine starts 32-bit programs: the 32-bit tests run")
+    else()
+        string(REGEX REPLACE "^.*${DORVANTIS_WINE32_LOADER}: " "" detail "${error}")
+        string(REGEX REPLACE "[\r\n]+" " " detail "${detail}")
+        string(STRIP "${detail}" detail)
+        set(reason "this machine does not start 32-bit programs (${DORVANTIS_WINE32_LOADER}: ${detail})")
+        message(STATUS "The 32-bit tests are skipped: ${reason}")
+    endif()
+    set_property(GLOBAL PROPERTY DORVANTIS_32BIT_PROBED ON)
+    set_property(GLOBAL PROPERTY DORVANTIS_NO_32BIT "${reason}")
+endfunction()
+
+# add_test(NAME <name> <arguments...>) for a test that starts a 32-bit
+# program. Sets `skipped` in the caller to TRUE when the test was registered
+# as skipped, so that the caller leaves out what only a real run needs.
+function(dorvantis_add_32bit_test name)
+    dorvantis_probe_32bit()
+    get_property(reason GLOBAL PROPERTY DORVANTIS_NO_32BIT)
+    if(reason)
+        add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "skipped: ${reason}")
+        set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "^skipped: ")
+        file(APPEND ${DORVANTIS_SKIPPED_TESTS_FILE} "${name}: ${reason}\n")
+        set(skipped TRUE PARENT_SCOPE)
+    else()
+        add_test(NAME ${name} ${ARGN})
+        set(skipped FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
 # Tahoma and friends from Debian's fonts-wine, as a Windows path.
 set(DORVANTIS_WINE_FONTDIR "Z:/usr/share/wine/fonts")
 
 # Under wine every test shares one prefix in the build folder; it is made once,
 # before the first test, so that parallel tests never race to create it.
+# The i686 cross build runs nothing but 32-bit programs.
+set(DORVANTIS_CROSS_32BIT OFF)
+if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(DORVANTIS_CROSS_32BIT ON)
+endif()
+
 if(CMAKE_CROSSCOMPILING AND BUILD_TESTING)
-    find_program(WINEBOOT_EXECUTABLE NAMES wineboot)
-    add_test(NAME wine_prefix COMMAND ${WINEBOOT_EXECUTABLE} --init)
+    # wineboot through the build's own launcher: wine64 makes a 64-bit prefix.
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(wine_arch win64)
+        add_test(NAME wine_prefix COMMAND ${WINE_EXECUTABLE} wineboot --init)
     else()
         set(wine_arch win32)
+        dorvantis_add_32bit_test(wine_prefix COMMAND ${WINE_EXECUTABLE} wineboot --init)
     endif()
     set_tests_properties(wine_prefix PROPERTIES
         FIXTURES_SETUP wine
@@ -86,6 +148,11 @@ function(dorvantis_add_test name)
     endif()
     if(DORVANTIS_TEST_LAUNCHER)
         add_test(NAME ${name} COMMAND ${DORVANTIS_TEST_LAUNCHER} $<TARGET_FILE:${name}>)
+    elseif(DORVANTIS_CROSS_32BIT)
+        dorvantis_add_32bit_test(${name} COMMAND ${name})
+        if(skipped)
+            return()
+        endif()
     else()
         # A target name: cross builds put the emulator (wine) in front of it.
         add_test(NAME ${name} COMMAND ${name})

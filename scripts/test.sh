@@ -12,6 +12,11 @@
 #   asan   clang with AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets
 #
 #   bash scripts/test.sh [SUITE...]     (no SUITE: all of them, in this order)
+#
+# Tests that start a 32-bit program (the win32 suite, the installer, the
+# 32-bit driver library under its host) need a machine whose kernel starts
+# 32-bit programs; elsewhere CTest reports them as skipped, and the summary at
+# the end names them and says why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -26,7 +31,7 @@ for suite in "${suites[@]}"; do
     esac
 done
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 jobs=$(nproc)
 build_root=${DORVANTIS_BUILD_ROOT:-$top/build}
@@ -38,6 +43,9 @@ if sh cmake/isolated.sh true 2>/dev/null; then
     isolate=(sh "$top/cmake/isolated.sh")
 fi
 
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
 run_suite() {
     local name=$1; shift
     local dir=$build_root/$name
@@ -46,10 +54,31 @@ run_suite() {
     cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DDORVANTIS_WERROR=ON "$@"
     cmake --build "$dir" -j "$jobs"
     echo "=== $name: built in $((SECONDS - start)) s; running tests"
+    local log=$dir/ctest-output.txt
     case $name in
-        win*) (cd "$dir" && "${isolate[@]}" ctest --output-on-failure -j "$jobs") ;;
-        *) (cd "$dir" && ctest --output-on-failure -j "$jobs") ;;
+        win*) (cd "$dir" && "${isolate[@]}" ctest --output-on-failure -j "$jobs") | tee "$log" ;;
+        *) (cd "$dir" && ctest --output-on-failure -j "$jobs") | tee "$log" ;;
     esac
+    note_skipped "$name" "$log" "$dir/skipped-tests.txt"
+}
+
+# Every test CTest skipped must be one that configuring registered as skipped
+# (skipped-tests.txt: "name: reason"); the summary groups them by reason.
+note_skipped() {
+    local name=$1 log=$2 known=$3 test reason
+    local -A by_reason=()
+    while read -r test; do
+        reason=$(grep -m1 "^$test: " "$known" 2>/dev/null | cut -d' ' -f2-) || true
+        if [ -z "$reason" ]; then
+            echo "=== $name: $test was skipped for no known reason" >&2
+            exit 1
+        fi
+        by_reason[$reason]+=" $test"
+    done < <(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log")
+    for reason in "${!by_reason[@]}"; do
+        echo "$name: skipped${by_reason[$reason]}: $reason" >>"$summary"
+    done
+    [ ${#by_reason[@]} -gt 0 ] || echo "$name: all tests ran" >>"$summary"
 }
 
 for suite in "${suites[@]}"; do
@@ -80,3 +109,6 @@ for suite in "${suites[@]}"; do
             ;;
     esac
 done
+
+echo "=== Summary"
+cat "$summary"
