@@ -1,6 +1,7 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64, posix thread model
 # (Qt 6 needs std::thread and std::mutex, which the win32 model lacks).
-# Binaries run under wine.
+# Binaries run under wine64: the `wine` launcher is a 32-bit program, which
+# some machines' kernels refuse to start.
 #
 # The program needs a static Qt built for this target: pass its prefix as
 # DORVANTIS_WIN_QT_PREFIX (scripts/build-qt-mingw.sh prints it). Qt's own build
@@ -8,6 +9,7 @@
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
 set(TOOLCHAIN_SUFFIX -posix)
+set(WINE_NAMES wine64 wine)
 if(DORVANTIS_WIN_QT_PREFIX)
     list(APPEND CMAKE_FIND_ROOT_PATH ${DORVANTIS_WIN_QT_PREFIX})
     list(APPEND CMAKE_PREFIX_PATH ${DORVANTIS_WIN_QT_PREFIX})

@@ -1,8 +1,10 @@
-// The Windows build where it will live, under wine on a display of its own:
+// The Windows build where it will live, under wine64 on a display of its own:
 // Dorvantis.exe finds its addresses through Winsock, is answered from outside
 // like a user would, answers an ArtPoll from the Linux side, and writes the
-// ArtDmx it receives into the real Windows named section, where a 32-bit host
-// under the same wineserver reads it through VdEthDMX.dll. Screenshots of the
+// ArtDmx it receives into the real Windows named section, where a host under
+// the same wineserver reads it through VdEthDMX.dll: the 64-bit build of the
+// library and host, or with DORVANTIS_DRIVER_HOST=32 the 32-bit ones that
+// ship, which need a machine that starts 32-bit programs. Screenshots of the
 // three windows are left in the build folder.
 
 #include "programprobe.h"
@@ -10,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,10 +27,29 @@ constexpr int WaitMs = 30000;
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
 const QString ProgramClass = QStringLiteral("dorvantis\\.exe");
 const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
+// Debian keeps wine64 out of PATH; the `wine` launcher is a 32-bit program.
+const QString Wine64 = QStringLiteral(WINE64_FILE);
 
-QString windowsFile(const char *relative)
+QString windowsFile(const QString &relative)
 {
-    return WindowsBuild + QLatin1Char('/') + QLatin1String(relative);
+    return WindowsBuild + QLatin1Char('/') + relative;
+}
+
+// The 32-bit host and library come from the 64-bit build's 32-bit part.
+bool with32BitHost()
+{
+    return qgetenv("DORVANTIS_DRIVER_HOST") == "32";
+}
+
+QString hostFile(const char *relative)
+{
+    return windowsFile((with32BitHost() ? QLatin1String("win32/") : QLatin1String()) + QLatin1String(relative));
+}
+
+QString screenshotFile(const char *name)
+{
+    return QStringLiteral(SCREENSHOT_DIR "/wine-%1%2.png")
+        .arg(with32BitHost() ? QLatin1String("32bithost-") : QLatin1String(), QLatin1String(name));
 }
 
 } // namespace
@@ -41,7 +63,7 @@ private slots:
     void cleanupTestCase();
     void startsWithTheAddressWinsockFound();
     void answersAnArtPollFromTheLinuxSide();
-    void artDmxReachesA32BitHostThroughTheDriverLibrary();
+    void artDmxReachesTheHostThroughTheDriverLibrary();
     void showsItsAboutBox();
     void quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect();
 
@@ -72,14 +94,13 @@ QProcessEnvironment tst_windowsprogram::wineEnvironment() const
 
 bool tst_windowsprogram::runWine(const QStringList &arguments, QString *output, int timeoutMs)
 {
-    return screen.run(QStringLiteral("wine"), arguments, output, timeoutMs, wineEnvironment());
+    return screen.run(Wine64, arguments, output, timeoutMs, wineEnvironment());
 }
 
 QString tst_windowsprogram::readThroughHost(int universe)
 {
     QString output;
-    runWine({windowsFile("win32/tools/drivertesthost.exe"), windowsFile("win32/driver/VdEthDMX.dll"),
-             QString::number(universe)},
+    runWine({hostFile("tools/drivertesthost.exe"), hostFile("driver/VdEthDMX.dll"), QString::number(universe)},
             &output);
     return output;
 }
@@ -95,15 +116,16 @@ void tst_windowsprogram::initTestCase()
 {
     if (WindowsBuild.isEmpty())
         QSKIP("no Windows build configured (DORVANTIS_WINDOWS_BUILD)");
-    for (const char *file : {"app/Dorvantis.exe", "win32/driver/VdEthDMX.dll", "win32/tools/drivertesthost.exe"}) {
-        if (!QFile::exists(windowsFile(file)))
-            QSKIP(qPrintable(windowsFile(file) + QLatin1String(" is not built")));
+    for (const QString &file : {windowsFile(QStringLiteral("app/Dorvantis.exe")), hostFile("driver/VdEthDMX.dll"),
+                                hostFile("tools/drivertesthost.exe")}) {
+        if (!QFile::exists(file))
+            QSKIP(qPrintable(file + QLatin1String(" is not built")));
     }
     QStringList missing = VirtualDisplay::missingTools();
-    for (const char *tool : {"wine", "wineboot", "wineserver"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-            missing << QLatin1String(tool);
-    }
+    if (!QFileInfo(Wine64).isExecutable())
+        missing << QStringLiteral("wine64");
+    if (QStandardPaths::findExecutable(QStringLiteral("wineserver")).isEmpty())
+        missing << QStringLiteral("wineserver");
     if (!missing.isEmpty())
         QSKIP(qPrintable(missing.join(QLatin1String(", ")) + QLatin1String(" not installed")));
 
@@ -115,7 +137,7 @@ void tst_windowsprogram::initTestCase()
     // sockets of the programs it serves) lives in this test's network.
     QProcess boot;
     boot.setProcessEnvironment(wineEnvironment());
-    boot.start(QStringLiteral("wineboot"), {QStringLiteral("--init")});
+    boot.start(Wine64, {QStringLiteral("wineboot"), QStringLiteral("--init")});
     QVERIFY(boot.waitForFinished(180000));
     QCOMPARE(boot.exitCode(), 0);
     // Windows' own interface font, so that the windows look as they will there.
@@ -140,13 +162,13 @@ void tst_windowsprogram::startsWithTheAddressWinsockFound()
 {
     program.setProcessEnvironment(wineEnvironment());
     program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral("wine"), {windowsFile("app/Dorvantis.exe")});
+    program.start(Wine64, {windowsFile(QStringLiteral("app/Dorvantis.exe"))});
     QVERIFY(program.waitForStarted());
 
     const QString dialog = screen.waitForWindow(QStringLiteral("^Select IP$"), WaitMs);
     QVERIFY2(!dialog.isEmpty(), "the address dialog did not appear");
     QVERIFY(!screen.windowShown(MainWindow));
-    screen.screenshot(dialog, QStringLiteral(SCREENSHOT_DIR "/wine-select-ip.png"));
+    screen.screenshot(dialog, screenshotFile("select-ip"));
 
     QVERIFY(screen.xdotool({"windowfocus", dialog}));
     QVERIFY(screen.xdotool({"key", "Return"}));
@@ -161,7 +183,7 @@ void tst_windowsprogram::startsWithTheAddressWinsockFound()
     QString stored;
     QVERIFY(runWine({"reg", "query", "HKCU\\Software\\Veldara Orvik\\Dorvantis\\Network", "/v", "ip"}, &stored));
     QVERIFY(stored.contains(QLatin1String("127.0.0.1")));
-    screen.screenshot(mainWindow, QStringLiteral(SCREENSHOT_DIR "/wine-main-window.png"));
+    screen.screenshot(mainWindow, screenshotFile("main-window"));
 }
 
 void tst_windowsprogram::answersAnArtPollFromTheLinuxSide()
@@ -170,7 +192,7 @@ void tst_windowsprogram::answersAnArtPollFromTheLinuxSide()
     ProgramProbe::verifyAnswersPoll(WaitMs);
 }
 
-void tst_windowsprogram::artDmxReachesA32BitHostThroughTheDriverLibrary()
+void tst_windowsprogram::artDmxReachesTheHostThroughTheDriverLibrary()
 {
     QVERIFY(program.state() == QProcess::Running);
     const QByteArray artDmx = ProgramProbe::artDmx(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6));
@@ -193,7 +215,7 @@ void tst_windowsprogram::showsItsAboutBox()
     const QString about =
         screen.waitForOtherWindow(ProgramClass, mainWindow, QStringLiteral("Veldara Dorvantis"), WaitMs);
     QVERIFY2(!about.isEmpty(), "no About box");
-    screen.screenshot(about, QStringLiteral(SCREENSHOT_DIR "/wine-about.png"));
+    screen.screenshot(about, screenshotFile("about"));
     QVERIFY(screen.xdotool({"windowfocus", about}));
     QVERIFY(screen.xdotool({"key", "Escape"}));
     QTRY_VERIFY_WITH_TIMEOUT(screen.windowsOfClass(ProgramClass).size() == 1, WaitMs);

@@ -3,7 +3,9 @@
 # DLL at ordinals 1 to 10 in alphabetical order, importing only the Windows
 # kernel and the C runtime.
 #
-#   cmake -DTOOL=<objdump|nm> -DFORMAT=<pe|elf> -DLIBRARY=<file> -P checkexports.cmake
+#   cmake -DTOOL=<objdump|nm> -DFORMAT=<pe|elf> [-DMACHINE=i386|x86-64] -DLIBRARY=<file> -P checkexports.cmake
+#
+# MACHINE, for a DLL: the processor it must be built for.
 
 set(expected Connect Disconnect GetDevCaps GetDriverCaps GetNumChannels
              GetNumPorts GetPortBuffer GetPortCaps GetVersionInfo StartDetect)
@@ -13,6 +15,10 @@ if(FORMAT STREQUAL "pe")
     execute_process(COMMAND ${TOOL} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "${TOOL} -p ${LIBRARY} failed")
+    endif()
+    if(MACHINE AND NOT dump MATCHES "file format pei-${MACHINE}\n")
+        string(REGEX MATCH "file format [^\n]*" found "${dump}")
+        list(APPEND failures "${found}, expected pei-${MACHINE}")
     endif()
     string(REPLACE "\n" ";" lines "${dump}")
 
