@@ -3,18 +3,23 @@
 ;   makensis -DVERSION=1.3 -DPACKAGE_DIR=<package folder> -DOUTFILE=<setup.exe> dorvantis.nsi
 ;
 ; Installs the program with a Start menu entry, puts the driver library into a
-; folder the user chooses (where the visualiser looks for its DMX drivers) and
-; writes an uninstaller. Silent: setup.exe /S [/DRIVERDIR=C:\path] [/D=C:\path]
-; (/D last, unquoted).
+; folder the user chooses (where the visualiser looks for its DMX drivers),
+; lets the program through the Windows firewall and writes an uninstaller.
+; Silent: setup.exe /S [/DRIVERDIR=C:\path] [/D=C:\path] (/D last, unquoted).
+;
+; The installer is a 64-bit program like the one it installs: 32-bit Windows
+; does not start it.
 
 Unicode true
+Target amd64-unicode
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Dorvantis"
 !define PUBLISHER "Veldara Orvik"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+; The inbound firewall rule, named after the program.
+!define FIREWALL_RULE 'name="${PRODUCT}" dir=in action=allow program="$INSTDIR\${PRODUCT}.exe" protocol=UDP profile=any enable=yes'
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -49,11 +54,6 @@ Var DriverDir
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-        Abort
-    ${EndIf}
-    SetRegView 64
     ; Every visualiser installation has its own driver folder, so the page
     ; starts from a folder beside the program, for the user to change.
     StrCpy $DriverDir "$INSTDIR\Driver"
@@ -79,6 +79,13 @@ Section "Dorvantis"
 
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Dorvantis.exe"
 
+    ; A lighting network without internet access is a Public network to
+    ; Windows, and the prompt that comes when the program first opens its
+    ; ports lets it through on private networks only: every Art-Net and sACN
+    ; packet would then be dropped without a word. UDP on all profiles.
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule ${FIREWALL_RULE}'
+    Pop $0
+
     WriteUninstaller "$INSTDIR\Uninstall.exe"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -92,10 +99,6 @@ Section "Dorvantis"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Function un.onInit
-    SetRegView 64
-FunctionEnd
-
 Section "Uninstall"
     SetShellVarContext all
     ReadRegStr $DriverDir HKLM "${UNINSTALL_KEY}" "DriverFolder"
@@ -105,6 +108,9 @@ Section "Uninstall"
         RMDir "$DriverDir"
     ${EndIf}
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    ; The rule this installer added: the program's name and path.
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${PRODUCT}" program="$INSTDIR\${PRODUCT}.exe"'
+    Pop $0
     Delete "$INSTDIR\Dorvantis.exe"
     Delete "$INSTDIR\dmxmonitor.exe"
     Delete "$INSTDIR\INSTALL.txt"

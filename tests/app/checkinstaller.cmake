@@ -1,9 +1,11 @@
 # Installs the Windows package with its installer, silently under wine, checks
-# what landed where, uninstalls silently and checks that all of it is gone.
+# what landed where and the firewall rule it added, uninstalls silently and
+# checks that all of it is gone, the rule too.
 #
-#   cmake -DWINE=<wine> -DWINESERVER=<wineserver> -DINSTALLER=<setup.exe>
-#         -DPREFIX=<wine prefix> -P checkinstaller.cmake
-# (WINEPREFIX in the environment names the same prefix.)
+#   cmake -DWINE=<wine64> -DWINESERVER=<wineserver> -DINSTALLER=<setup.exe>
+#         -DPREFIX=<wine prefix> -DNETSH=<netshrecorder.exe> -P checkinstaller.cmake
+# (WINEPREFIX in the environment names the same prefix.) The recorder takes
+# the place of netsh.exe, whose calls the check reads from netsh.exe.log.
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output
@@ -26,6 +28,26 @@ function(expect_files state)
 endfunction()
 
 set(drive ${PREFIX}/drive_c)
+set(netsh ${drive}/windows/system32/netsh.exe)
+file(REMOVE ${netsh}.log)
+configure_file(${NETSH} ${netsh} COPYONLY)
+
+# The netsh calls made so far, one per list entry, without the program's own
+# name in front.
+function(netsh_calls out)
+    set(calls "")
+    if(EXISTS ${netsh}.log)
+        file(STRINGS ${netsh}.log lines)
+        foreach(line IN LISTS lines)
+            string(REGEX REPLACE "^(\"[^\"]*\"|[^ ]*) +" "" line "${line}")
+            list(APPEND calls "${line}")
+        endforeach()
+    endif()
+    set(${out} "${calls}" PARENT_SCOPE)
+endfunction()
+
+set(add_rule [[advfirewall firewall add rule name="Dorvantis" dir=in action=allow program="C:\Dorvantis\Dorvantis.exe" protocol=UDP profile=any enable=yes]])
+set(delete_rule [[advfirewall firewall delete rule name="Dorvantis" program="C:\Dorvantis\Dorvantis.exe"]])
 set(program_dir ${drive}/Dorvantis)
 set(driver_dir ${drive}/Visualiser/Drivers)
 set(files
@@ -43,12 +65,17 @@ expect_files(present ${files})
 file(SIZE ${program_dir}/Dorvantis.exe installed)
 message(STATUS "installed: Dorvantis.exe ${installed} bytes, driver library in C:\\Visualiser\\Drivers")
 
-# The 64-bit view: `wine reg` is the 32-bit reg.exe.
 execute_process(COMMAND ${WINE} reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dorvantis" /reg:64
                 OUTPUT_VARIABLE entry ERROR_QUIET)
 if(NOT entry MATCHES "DisplayName[^\n]*Dorvantis 1\\.3")
     message(FATAL_ERROR "no uninstall entry for Dorvantis 1.3:\n${entry}")
 endif()
+
+netsh_calls(calls)
+if(NOT calls STREQUAL add_rule)
+    message(FATAL_ERROR "netsh calls after installing:\n  ${calls}\nexpected:\n  ${add_rule}")
+endif()
+message(STATUS "installed: firewall rule asked for: ${calls}")
 
 run(${WINE} C:\\Dorvantis\\Uninstall.exe /S)
 expect_files(absent ${files})
@@ -57,4 +84,8 @@ foreach(dir ${program_dir} ${driver_dir})
         message(FATAL_ERROR "left behind after uninstalling: ${dir}")
     endif()
 endforeach()
-message(STATUS "uninstalled: every file and folder gone")
+netsh_calls(calls)
+if(NOT calls STREQUAL "${add_rule};${delete_rule}")
+    message(FATAL_ERROR "netsh calls after uninstalling:\n  ${calls}\nexpected:\n  ${add_rule}\n  ${delete_rule}")
+endif()
+message(STATUS "uninstalled: every file and folder gone, the firewall rule removed")
