@@ -185,11 +185,11 @@ void tst_SacnReceiver::sourcesAreReportedWhenTheyAppearAndLeave()
 
 void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce_data()
 {
-    QTest::addColumn<QHostAddress>("address");
+    QTest::addColumn<QString>("address");
 
-    QTest::newRow("joined on the chosen address") << LocalEnd;
-    QTest::newRow("no address: the system's choice") << QHostAddress();
-    QTest::newRow("address on no interface: the system's choice") << QHostAddress(QStringLiteral("192.0.2.1"));
+    QTest::newRow("joined on the chosen address") << LocalEnd.toString();
+    QTest::newRow("no address: the system's choice") << QString();
+    QTest::newRow("address on no interface: the system's choice") << QStringLiteral("192.0.2.1");
 }
 
 void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce()
@@ -197,13 +197,13 @@ void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce()
 #ifndef DORVANTIS_PEER_NETWORK
     QSKIP("needs a peer network namespace (Linux)");
 #else
-    QFETCH(QHostAddress, address);
+    QFETCH(QString, address);
     const int limit = IgmpGroups::perSocketLimit();
     QVERIFY2(limit > 0 && limit < 256, "the system must cap the groups per socket below 256 for this test");
 
     PeerNetwork network(QStringLiteral("192.168.77.2/24"), QStringLiteral("192.168.77.1/24"));
     QVERIFY2(network.isReady(), qPrintable(network.error()));
-    SacnReceiver receiver(address, Sacn::Port);
+    SacnReceiver receiver(QHostAddress(address), Sacn::Port);
     Recorder recorder;
     QVERIFY(recorder.connectTo(&receiver));
     receiver.setRecords(portAddresses(0, 255));
