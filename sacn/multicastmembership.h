@@ -3,13 +3,15 @@
 
 // IPv4 multicast groups joined for one receiving UDP socket, as many as
 // needed. A system may cap the groups one socket holds (Linux:
-// net.ipv4.igmp_max_memberships, 20 by default, refused with ENOBUFS; wine on
-// Linux sockets says WSAENOBUFS), so groups go on the receiving socket until
-// it is refused for want of room, and from there on holder sockets of this
-// object's own, one after another. Holders receive nothing: a socket bound to
-// the wildcard address with receiveAllGroups() set takes the datagrams of
-// every group joined on the interface by any socket of the system, so the
-// receiving socket gets them all, each once. No system setting is changed.
+// net.ipv4.igmp_max_memberships, 20 by default, refused with ENOBUFS, which
+// wine hands Windows programs as WSAEINVAL), so groups go on the receiving
+// socket until it is refused for want of room, and from there on holder
+// sockets of this object's own, one after another. Holders receive nothing:
+// on Linux, and under wine, a socket bound to the wildcard address with
+// receiveAllGroups() set takes the datagrams of every group joined on the
+// interface by any socket of the system, so the receiving socket gets them
+// all, each once. Windows itself caps groups by its resources only, so there
+// the receiving socket holds them all. No system setting is changed.
 //
 // Qt-free: Winsock on Windows, BSD sockets elsewhere.
 
