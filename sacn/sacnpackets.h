@@ -1,0 +1,311 @@
+#ifndef SACNPACKETS_H
+#define SACNPACKETS_H
+
+// Byte images of the E1.31 (sACN) packets: the data packet, and the
+// synchronisation and universe discovery packets that a receiver recognises
+// and leaves alone. Each record's memory image is its UDP payload, and every
+// multi-byte field is big-endian in its type, so the records read the same on
+// any host and need no alignment. parse() checks a received datagram and
+// hands out a view of a data packet; the builders make packets for tests,
+// benchmarks and tools.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+namespace Sacn {
+
+constexpr quint16 Port = 5568;
+
+constexpr quint16 PreambleSize = 0x0010;
+constexpr quint16 PostambleSize = 0x0000;
+constexpr char PacketIdentifier[12] = {'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', '\0', '\0', '\0'};
+
+constexpr quint32 VectorRootData = 0x00000004;
+constexpr quint32 VectorRootExtended = 0x00000008;
+constexpr quint32 VectorDataPacket = 0x00000002;
+constexpr quint32 VectorExtendedSynchronization = 0x00000001;
+constexpr quint32 VectorExtendedDiscovery = 0x00000002;
+constexpr quint32 VectorDiscoveryUniverseList = 0x00000001;
+constexpr quint8 VectorDmpSetProperty = 0x02;
+constexpr quint8 AddressAndDataType = 0xA1;
+constexpr quint16 FirstPropertyAddress = 0x0000;
+constexpr quint16 AddressIncrement = 0x0001;
+
+// Every PDU's flags-and-length field: the flags 0x7 in the top four bits, the
+// PDU's length in bytes, up to the end of the packet, in the low twelve.
+constexpr quint16 PduFlags = 0x7000;
+constexpr quint16 PduLengthMask = 0x0FFF;
+
+constexpr int CidLength = 16;
+constexpr int SourceNameLength = 64;
+constexpr int MaxSlots = 512;
+constexpr int DiscoveryUniversesPerPage = 512;
+
+constexpr quint16 MinUniverse = 1;
+constexpr quint16 MaxUniverse = 63999;
+// Universe discovery packets go to this universe's multicast group.
+constexpr quint16 DiscoveryUniverse = 64214;
+
+constexpr quint8 MaxPriority = 200;
+constexpr quint8 DefaultPriority = 100;
+
+// Framing options.
+constexpr quint8 OptionPreviewData = 0x80;
+constexpr quint8 OptionStreamTerminated = 0x40;
+constexpr quint8 OptionForceSynchronization = 0x20;
+
+constexpr quint8 StartCodeLevels = 0x00;
+constexpr quint8 StartCodePriorities = 0xDD;
+
+// A data packet's multicast group, 239.255.(universe / 256).(universe % 256),
+// as a host-order IPv4 address.
+constexpr quint32 multicastGroup(quint16 universe)
+{
+    return 0xEFFF0000u | universe;
+}
+
+// An unsigned integer held as its bytes, most significant first.
+template <typename T>
+class BigEndian
+{
+    static_assert(std::is_unsigned<T>::value, "wire fields are unsigned");
+
+public:
+    constexpr operator T() const
+    {
+        T value = 0;
+        for (quint8 byte : bytes)
+            value = T(value << 8 | byte);
+        return value;
+    }
+
+    BigEndian &operator=(T value)
+    {
+        for (std::size_t i = sizeof bytes; i-- > 0; value = T(value >> 8))
+            bytes[i] = quint8(value);
+        return *this;
+    }
+
+private:
+    quint8 bytes[sizeof(T)];
+};
+
+using Uint16 = BigEndian<quint16>;
+using Uint32 = BigEndian<quint32>;
+
+// A source's component identifier, a UUID in network byte order.
+struct Cid
+{
+    quint8 bytes[CidLength];
+
+    bool operator==(const Cid &other) const { return std::memcmp(bytes, other.bytes, CidLength) == 0; }
+    bool operator!=(const Cid &other) const { return !(*this == other); }
+};
+
+} // namespace Sacn
+
+#pragma pack(push, 1)
+
+struct SacnRootLayer
+{
+    Sacn::Uint16 preambleSize;
+    Sacn::Uint16 postambleSize;
+    char packetIdentifier[12];
+    Sacn::Uint16 flagsAndLength;
+    Sacn::Uint32 vector;
+    Sacn::Cid cid;
+};
+
+struct SacnDataFramingLayer
+{
+    Sacn::Uint16 flagsAndLength;
+    Sacn::Uint32 vector;
+    char sourceName[Sacn::SourceNameLength]; // UTF-8, zero-terminated when shorter
+    quint8 priority;
+    Sacn::Uint16 synchronizationAddress;
+    quint8 sequence;
+    quint8 options;
+    Sacn::Uint16 universe;
+};
+
+struct SacnDmpLayer
+{
+    Sacn::Uint16 flagsAndLength;
+    quint8 vector;
+    quint8 addressAndDataType;
+    Sacn::Uint16 firstPropertyAddress;
+    Sacn::Uint16 addressIncrement;
+    Sacn::Uint16 propertyValueCount; // the start code and the slots
+    quint8 startCode;
+    quint8 values[Sacn::MaxSlots];
+};
+
+// Up to 638 bytes on the wire: as many slots as propertyValueCount says.
+struct SacnDataPacket
+{
+    SacnRootLayer root;
+    SacnDataFramingLayer framing;
+    SacnDmpLayer dmp;
+};
+
+struct SacnSynchronizationPacket
+{
+    SacnRootLayer root;
+    Sacn::Uint16 flagsAndLength;
+    Sacn::Uint32 vector;
+    quint8 sequence;
+    Sacn::Uint16 synchronizationAddress;
+    quint8 reserved[2];
+};
+
+// Up to 1144 bytes on the wire: as many universes as the lengths say.
+struct SacnDiscoveryPacket
+{
+    SacnRootLayer root;
+    Sacn::Uint16 framingFlagsAndLength;
+    Sacn::Uint32 framingVector;
+    char sourceName[Sacn::SourceNameLength];
+    quint8 reserved[4];
+    Sacn::Uint16 listFlagsAndLength;
+    Sacn::Uint32 listVector;
+    quint8 page;
+    quint8 lastPage;
+    Sacn::Uint16 universes[Sacn::DiscoveryUniversesPerPage]; // ascending
+};
+
+#pragma pack(pop)
+
+namespace Sacn {
+
+constexpr int RootPduOffset = int(offsetof(SacnRootLayer, flagsAndLength));
+constexpr int FramingOffset = int(sizeof(SacnRootLayer));
+constexpr int DmpOffset = int(offsetof(SacnDataPacket, dmp));
+constexpr int DataHeaderSize = int(offsetof(SacnDataPacket, dmp.startCode));
+constexpr int DiscoveryListOffset = int(offsetof(SacnDiscoveryPacket, listFlagsAndLength));
+
+// What parse() makes of a datagram: one of the three packets, or why it is
+// none. The reasons follow the order in which the fields are checked.
+enum class Parsed : quint8 {
+    Data,
+    Synchronization,
+    Discovery,
+    WrongSize,
+    WrongPreamble,
+    WrongPostamble,
+    WrongIdentifier,
+    WrongRootLength,
+    UnknownRootVector,
+    WrongFramingLength,
+    UnknownFramingVector,
+    WrongDmpLength,
+    WrongDmpVector,
+    WrongAddressType,
+    WrongFirstAddress,
+    WrongAddressIncrement,
+    WrongValueCount,
+    UniverseOutOfRange,
+    PriorityOutOfRange,
+};
+constexpr int ParsedKinds = int(Parsed::PriorityOutOfRange) + 1;
+
+constexpr bool isMalformed(Parsed parsed)
+{
+    return parsed > Parsed::Discovery;
+}
+
+// A checked data packet, pointing into the datagram it was read from.
+struct DataPacket
+{
+    const Cid *cid;
+    const char *sourceName; // SourceNameLength bytes, not always zero-terminated
+    quint8 priority;
+    quint8 sequence;
+    quint8 options;
+    quint16 universe;
+    quint8 startCode;
+    int slotCount; // 0 to 512
+    const quint8 *values;
+};
+
+// Checks every field E1.31 fixes; `packet` is filled for Parsed::Data only.
+Parsed parse(const quint8 *datagram, qint64 size, DataPacket *packet);
+
+// A data packet's wire size as its root layer's length says.
+template <typename Record>
+int wireSize(const Record &record)
+{
+    return RootPduOffset + (record.root.flagsAndLength & PduLengthMask);
+}
+
+// The packet's bytes on the wire.
+template <typename Record>
+QByteArray datagram(const Record &record)
+{
+    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
+    return QByteArray(reinterpret_cast<const char *>(&record), qMin(wireSize(record), int(sizeof(Record))));
+}
+
+// A data packet from `cid` to `universe` with `slotCount` slots of levels
+// fill, fill + step, fill + 2 * step, ...; priority 100, sequence 0, no
+// options, start code 0.
+SacnDataPacket dataPacket(const Cid &cid, const QString &sourceName, quint16 universe, int slotCount,
+                          quint8 fill = 0, quint8 step = 0);
+// The packet with `slotCount` slots (0-512) and its lengths to match; slots
+// it adds keep what the record held.
+void setSlotCount(SacnDataPacket &packet, int slotCount);
+// What a source sends when it stops: its last packet with Stream_Terminated.
+SacnDataPacket terminatedPacket(const SacnDataPacket &last);
+SacnSynchronizationPacket synchronizationPacket(const Cid &cid, quint16 synchronizationAddress, quint8 sequence);
+// One page of a source's universe list; at most 512 universes are taken.
+SacnDiscoveryPacket discoveryPacket(const Cid &cid, const QString &sourceName, quint8 page, quint8 lastPage,
+                                    const quint16 *universes, int count);
+
+} // namespace Sacn
+
+static_assert(sizeof(Sacn::Uint16) == 2 && alignof(Sacn::Uint16) == 1, "wire fields are unaligned bytes");
+static_assert(sizeof(Sacn::Uint32) == 4 && alignof(Sacn::Uint32) == 1, "wire fields are unaligned bytes");
+static_assert(sizeof(Sacn::Cid) == 16 && alignof(Sacn::Cid) == 1, "a CID is 16 bytes");
+static_assert(std::is_trivially_copyable<SacnDataPacket>::value, "SacnDataPacket must be a plain byte image");
+static_assert(std::is_trivially_copyable<SacnSynchronizationPacket>::value, "a plain byte image");
+static_assert(std::is_trivially_copyable<SacnDiscoveryPacket>::value, "a plain byte image");
+
+static_assert(sizeof(SacnRootLayer) == 38, "root layer layout");
+static_assert(offsetof(SacnRootLayer, postambleSize) == 2, "root layer layout");
+static_assert(offsetof(SacnRootLayer, packetIdentifier) == 4, "root layer layout");
+static_assert(offsetof(SacnRootLayer, flagsAndLength) == 16, "root layer layout");
+static_assert(offsetof(SacnRootLayer, vector) == 18, "root layer layout");
+static_assert(offsetof(SacnRootLayer, cid) == 22, "root layer layout");
+
+static_assert(sizeof(SacnDataPacket) == 638, "a full data packet is 638 bytes");
+static_assert(offsetof(SacnDataPacket, framing.vector) == 40, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.sourceName) == 44, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.priority) == 108, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.synchronizationAddress) == 109, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.sequence) == 111, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.options) == 112, "data packet layout");
+static_assert(offsetof(SacnDataPacket, framing.universe) == 113, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp) == 115, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.vector) == 117, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.addressAndDataType) == 118, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.firstPropertyAddress) == 119, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.addressIncrement) == 121, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.propertyValueCount) == 123, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.startCode) == 125, "data packet layout");
+static_assert(offsetof(SacnDataPacket, dmp.values) == 126, "data packet layout");
+
+static_assert(sizeof(SacnSynchronizationPacket) == 49, "a synchronisation packet is 49 bytes");
+static_assert(offsetof(SacnSynchronizationPacket, sequence) == 44, "synchronisation packet layout");
+static_assert(offsetof(SacnSynchronizationPacket, synchronizationAddress) == 45, "synchronisation packet layout");
+
+static_assert(sizeof(SacnDiscoveryPacket) == 1144, "a full discovery packet is 1144 bytes");
+static_assert(offsetof(SacnDiscoveryPacket, sourceName) == 44, "discovery packet layout");
+static_assert(offsetof(SacnDiscoveryPacket, listFlagsAndLength) == 112, "discovery packet layout");
+static_assert(offsetof(SacnDiscoveryPacket, page) == 118, "discovery packet layout");
+static_assert(offsetof(SacnDiscoveryPacket, universes) == 120, "discovery packet layout");
+
+#endif // SACNPACKETS_H

@@ -1,0 +1,92 @@
+#ifndef SACNRECEIVER_H
+#define SACNRECEIVER_H
+
+#include "sacnmerger.h"
+#include "sacnpackets.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+#include <QVector>
+
+#include <memory>
+
+class MulticastMembership;
+class QTimer;
+class QUdpSocket;
+
+// An sACN (E1.31) receiver on one UDP port of all local IPv4 interfaces: it
+// takes unicast and the multicast groups of the universes it maps, joined on
+// the interface of the given local address, or where the system routes them
+// when that address is null or on no interface. Universe first + n feeds
+// record n for the records set; each write of a record, as SacnMerger decides
+// it, is one receivedLevels signal, whose levels are valid during the call.
+// A line on the debug output tells of every source that appears or leaves.
+class SacnReceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Silent sources leave within this much of SacnMerger::NetworkDataLossMs.
+    static constexpr int ExpiryIntervalMs = 250;
+
+    struct Counters
+    {
+        quint64 datagrams = 0;
+        quint64 parsed[Sacn::ParsedKinds] = {};      // every datagram by what it is
+        quint64 outcomes[SacnMerger::Outcomes] = {}; // every data packet by what became of it
+
+        quint64 operator[](Sacn::Parsed kind) const { return parsed[int(kind)]; }
+        quint64 operator[](SacnMerger::Outcome outcome) const { return outcomes[int(outcome)]; }
+        quint64 malformed() const;
+    };
+
+    SacnReceiver(const QHostAddress &address, quint16 port, QObject *parent = nullptr);
+    ~SacnReceiver() override;
+
+    // 1 to SacnMerger::LastFirstUniverse, 1 at construction; false and
+    // unchanged otherwise.
+    bool setFirstUniverse(quint16 first);
+    // Ascending record numbers 0-255; none at construction. Changing either
+    // forgets every source and, once started, joins the groups anew.
+    void setRecords(const QVector<quint16> &records);
+
+    // Binds the port, shared with other sockets that allow it, and joins the
+    // groups; false when the port is taken.
+    bool start();
+
+    int joinedGroups() const;
+    // Sockets that hold group memberships, the receiving one included.
+    int membershipSockets() const;
+    int sourceCount(int record) const;
+    const Counters &counters() const;
+
+signals:
+    void receivedLevels(const SacnLevels &levels);
+
+private slots:
+    void processPendingDatagrams();
+    void expireSources();
+
+private:
+    void remap(quint16 first, const QVector<quint16> &records);
+    void joinGroups();
+    static void reportSource(const SacnMerger::SourceEvent &event);
+
+    const QHostAddress address;
+    const quint16 port;
+    QUdpSocket *socket;
+    QTimer *expiry;
+    std::unique_ptr<MulticastMembership> membership;
+    SacnMerger merger;
+    Counters count;
+    QElapsedTimer clock;
+
+    // One buffer for every datagram, large enough for any: Winsock fails the
+    // read of a datagram longer than the buffer, which would be lost unseen.
+    static constexpr int ReceiveBufferSize = 65536;
+    quint8 received[ReceiveBufferSize];
+    QHostAddress sender;
+};
+
+#endif // SACNRECEIVER_H

@@ -1,0 +1,259 @@
+// The receiver end to end: unicast over loopback, and multicast from a peer
+// namespace over a veth pair (Linux; the pair exists only inside the test's
+// own namespaces).
+
+#include "portaddresses.h"
+#include "quietdebug.h"
+#include "sacnbytes.h"
+#include "sacnreceiver.h"
+#ifdef DORVANTIS_PEER_NETWORK
+#include "igmpgroups.h"
+#include "peernetwork.h"
+#endif
+
+#include <QElapsedTimer>
+#include <QMap>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QHostAddress Local(QStringLiteral("127.0.0.1"));
+const QHostAddress LocalEnd(QStringLiteral("192.168.77.2"));
+const QHostAddress PeerEnd(QStringLiteral("192.168.77.1"));
+
+QStringList sourceLines;
+
+void recordSourceLines(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg && message.startsWith(QLatin1String("sACN source")))
+        sourceLines << message;
+}
+
+// Every write, connected by signature strings as the program connects the mapper.
+class Recorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QMap<int, QByteArray> levels; // by record, as last written
+    int writes = 0;
+
+    bool connectTo(SacnReceiver *receiver)
+    {
+        return connect(receiver, SIGNAL(receivedLevels(SacnLevels)), this, SLOT(onLevels(SacnLevels)));
+    }
+
+public slots:
+    void onLevels(const SacnLevels &written)
+    {
+        levels[written.record] = QByteArray(reinterpret_cast<const char *>(written.levels), written.length);
+        ++writes;
+    }
+};
+
+// A started receiver on 127.0.0.1 and a console that sends to it.
+struct LoopbackReceiver
+{
+    LoopbackReceiver(quint16 port, const QVector<quint16> &records) : receiver(Local, port), port(port)
+    {
+        receiver.setRecords(records);
+        started = recorder.connectTo(&receiver) && receiver.start() && console.bind(Local, 0);
+    }
+
+    void send(const QByteArray &datagram) { console.writeDatagram(datagram, Local, port); }
+
+    SacnReceiver receiver;
+    Recorder recorder;
+    QUdpSocket console;
+    const quint16 port;
+    bool started;
+};
+
+SacnBytes levelsFor(int universe, const QByteArray &levels)
+{
+    SacnBytes packet;
+    packet.universe = universe;
+    packet.levels = levels;
+    return packet;
+}
+
+} // namespace
+
+class tst_SacnReceiver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void unicastPacketsReachTheirRecords();
+    void sourcesAreReportedWhenTheyAppearAndLeave();
+    void multicastPastThePerSocketLimitArrivesOnce_data();
+    void multicastPastThePerSocketLimitArrivesOnce();
+    void onlyTheMappedGroupsAreJoined();
+};
+
+void tst_SacnReceiver::initTestCase()
+{
+    // A line for every source: 256 of them in the multicast cases.
+    qInstallMessageHandler(quietDebug);
+}
+
+void tst_SacnReceiver::unicastPacketsReachTheirRecords()
+{
+    LoopbackReceiver node(46800, {0, 1, 2, 3});
+    QVERIFY(node.started);
+    QVERIFY(!node.receiver.setFirstUniverse(0));
+    QVERIFY(!node.receiver.setFirstUniverse(SacnMerger::LastFirstUniverse + 1));
+    QByteArray ramp;
+    for (int i = 0; i < 512; ++i)
+        ramp += char(i);
+    QByteArray wrongVector = levelsFor(3, "\x01").datagram();
+    wrongVector[21] = 0x05;
+    const Sacn::Cid cid = {};
+    const quint16 listed[] = {1, 2};
+
+    node.send(levelsFor(2, ramp).datagram());                                           // record 1
+    node.send(wrongVector);                                                             // malformed
+    node.send(Sacn::datagram(Sacn::synchronizationPacket(cid, 1, 0)));                  // ignored
+    node.send(Sacn::datagram(Sacn::discoveryPacket(cid, QString(), 0, 0, listed, 2))); // ignored
+    node.send(levelsFor(5, "\x02").datagram());                                         // record 4: not listed
+    node.send(levelsFor(1, "\x03").datagram());                                         // record 0
+    QTRY_COMPARE(node.receiver.counters().datagrams, quint64(6));
+
+    QCOMPARE(node.recorder.levels.keys(), QList<int>({0, 1}));
+    QCOMPARE(node.recorder.levels[1], ramp);
+    QCOMPARE(node.recorder.levels[0], QByteArray("\x03"));
+    const SacnReceiver::Counters &counters = node.receiver.counters();
+    QCOMPARE(counters[Sacn::Parsed::Data], quint64(3));
+    QCOMPARE(counters[Sacn::Parsed::UnknownRootVector], quint64(1));
+    QCOMPARE(counters.malformed(), quint64(1));
+    QCOMPARE(counters[Sacn::Parsed::Synchronization], quint64(1));
+    QCOMPARE(counters[Sacn::Parsed::Discovery], quint64(1));
+    QCOMPARE(counters[SacnMerger::Outcome::Written], quint64(2));
+    QCOMPARE(counters[SacnMerger::Outcome::NotMapped], quint64(1));
+}
+
+void tst_SacnReceiver::sourcesAreReportedWhenTheyAppearAndLeave()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(recordSourceLines);
+    sourceLines.clear();
+    LoopbackReceiver node(46801, {0, 1});
+    QVERIFY(node.started);
+
+    SacnBytes desk = levelsFor(1, "\x10");
+    desk.cid = QByteArray(16, '\xA1');
+    desk.sourceName = "Desk A";
+    desk.priority = 120;
+    for (desk.sequence = 1; desk.sequence <= 3; ++desk.sequence)
+        node.send(desk.datagram());
+    desk.options = Sacn::OptionStreamTerminated;
+    node.send(desk.datagram());
+    SacnBytes backup = levelsFor(2, "\x20");
+    backup.sourceName = QByteArray(64, 'b'); // fills the field
+    node.send(backup.datagram());
+    QElapsedTimer silent;
+    silent.start();
+
+    const QString deskText = QStringLiteral("\"Desk A\" CID a1a1a1a1-a1a1-a1a1-a1a1-a1a1a1a1a1a1 from 127.0.0.1, "
+                                            "universe 1 (record 0), priority 120");
+    const QString backupText = QStringLiteral("\"%1\" CID 5a5a5a5a-5a5a-5a5a-5a5a-5a5a5a5a5a5a from 127.0.0.1, "
+                                              "universe 2 (record 1), priority 100").arg(QString(64, QLatin1Char('b')));
+    QTRY_COMPARE(sourceLines.size(), 3);
+    QCOMPARE(sourceLines, QStringList({"sACN source appeared: " + deskText, "sACN source left (terminated): " + deskText,
+                                       "sACN source appeared: " + backupText}));
+    QTRY_COMPARE_WITH_TIMEOUT(sourceLines.size(), 4, int(SacnMerger::NetworkDataLossMs) + 2000);
+    QVERIFY(silent.elapsed() >= SacnMerger::NetworkDataLossMs);
+    QCOMPARE(sourceLines.last(), "sACN source left (timed out): " + backupText);
+    QCOMPARE(node.recorder.writes, 4);
+    qInstallMessageHandler(previous);
+}
+
+void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce_data()
+{
+    QTest::addColumn<QString>("address");
+
+    QTest::newRow("joined on the chosen address") << LocalEnd.toString();
+    QTest::newRow("no address: the system's choice") << QString();
+    QTest::newRow("address on no interface: the system's choice") << QStringLiteral("192.0.2.1");
+}
+
+void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce()
+{
+#ifndef DORVANTIS_PEER_NETWORK
+    QSKIP("needs a peer network namespace (Linux)");
+#else
+    QFETCH(QString, address);
+    const int limit = IgmpGroups::perSocketLimit();
+    QVERIFY2(limit > 0 && limit < 256, "the system must cap the groups per socket below 256 for this test");
+
+    PeerNetwork network(QStringLiteral("192.168.77.2/24"), QStringLiteral("192.168.77.1/24"));
+    QVERIFY2(network.isReady(), qPrintable(network.error()));
+    SacnReceiver receiver(QHostAddress(address), Sacn::Port);
+    Recorder recorder;
+    QVERIFY(recorder.connectTo(&receiver));
+    receiver.setRecords(portAddresses(0, 255));
+    QVERIFY(receiver.start());
+    QCOMPARE(receiver.joinedGroups(), 256);
+    QCOMPARE(receiver.membershipSockets(), (256 + limit - 1) / limit);
+    QCOMPARE(IgmpGroups::on(network.localInterface()).size(), 256);
+
+    QUdpSocket console;
+    QVERIFY2(network.bindInPeer(console, PeerEnd), qPrintable(network.error()));
+    for (int universe = 1; universe <= 256; ++universe) {
+        const QByteArray datagram = levelsFor(universe, bytes({universe & 0xFF, universe >> 8})).datagram();
+        console.writeDatagram(datagram, QHostAddress(Sacn::multicastGroup(quint16(universe))), Sacn::Port);
+    }
+    // Behind everything sent, on the same socket: once it is written, any
+    // datagram delivered twice would have been read too.
+    SacnBytes last = levelsFor(1, "\xEE");
+    last.sequence = 2;
+    console.writeDatagram(last.datagram(), QHostAddress(Sacn::multicastGroup(1)), Sacn::Port);
+    QTRY_COMPARE(recorder.levels.value(0), QByteArray("\xEE"));
+
+    QCOMPARE(recorder.levels.size(), 256);
+    for (int record = 1; record < 256; ++record)
+        QCOMPARE(recorder.levels[record], bytes({(record + 1) & 0xFF, (record + 1) >> 8}));
+    QCOMPARE(receiver.counters().datagrams, quint64(257));
+    QCOMPARE(recorder.writes, 257);
+    QCOMPARE(IgmpGroups::perSocketLimit(), limit);
+#endif
+}
+
+void tst_SacnReceiver::onlyTheMappedGroupsAreJoined()
+{
+#ifndef DORVANTIS_PEER_NETWORK
+    QSKIP("needs a peer network namespace (Linux)");
+#else
+    PeerNetwork network(QStringLiteral("192.168.77.2/24"), QStringLiteral("192.168.77.1/24"));
+    QVERIFY2(network.isReady(), qPrintable(network.error()));
+    SacnReceiver receiver(LocalEnd, Sacn::Port);
+    Recorder recorder;
+    QVERIFY(recorder.connectTo(&receiver));
+    receiver.setRecords({0, 2});
+    QVERIFY(receiver.start());
+    QCOMPARE(IgmpGroups::on(network.localInterface()), QList<quint32>({0xEFFF0001, 0xEFFF0003}));
+
+    QUdpSocket console;
+    QVERIFY2(network.bindInPeer(console, PeerEnd), qPrintable(network.error()));
+    const auto sendTo = [&](int universe, const QByteArray &levels) {
+        console.writeDatagram(levelsFor(universe, levels).datagram(),
+                              QHostAddress(Sacn::multicastGroup(quint16(universe))), Sacn::Port);
+    };
+    sendTo(2, "\x01"); // record 1, not listed: its group is not joined
+    sendTo(3, "\x02");
+    QTRY_COMPARE(recorder.levels.value(2), QByteArray("\x02"));
+    QCOMPARE(receiver.counters().datagrams, quint64(1));
+
+    // Moving the mapping leaves the old groups and joins the new ones.
+    QVERIFY(receiver.setFirstUniverse(11));
+    QCOMPARE(IgmpGroups::on(network.localInterface()), QList<quint32>({0xEFFF000B, 0xEFFF000D}));
+    sendTo(3, "\x03");
+    sendTo(13, "\x04");
+    QTRY_COMPARE(recorder.levels.value(2), QByteArray("\x04"));
+    QCOMPARE(receiver.counters().datagrams, quint64(2));
+#endif
+}
+
+QTEST_GUILESS_MAIN(tst_SacnReceiver)
+#include "tst_sacnreceiver.moc"
