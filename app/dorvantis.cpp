@@ -1,6 +1,9 @@
 #include "dorvantis.h"
 
 #include "artnetengine.h"
+#include "interfacenetmask.h"
+#include "sacnreceiver.h"
+#include "sacnsetting.h"
 #include "selectipdialog.h"
 #include "ui_about.h"
 #include "universemapper.h"
@@ -49,6 +52,7 @@ dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
     universeMapper = new UniverseMapper(this);
     connect(artNetEngine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
             universeMapper, SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
+    setupSacn();
 
     createTrayIcon();
     trayIcon->show();
@@ -84,17 +88,45 @@ void dorvantis::setupArtNet()
     artNetEngine = new ArtNetEngine(QHostAddress(address), ArtNet::DefaultPort, NodeStyle, true);
     artNetEngine->setShortName(QStringLiteral("Dorvantis"));
     artNetEngine->setLongName(QStringLiteral("Veldara Dorvantis %1").arg(QLatin1String(Version)));
+    // Replies go to the broadcast address of the address's own subnet, which
+    // every controller on it hears; without an interface for the address the
+    // engine keeps its 255.0.0.0.
+    const QHostAddress netmask = InterfaceNetmask::of(QHostAddress(address));
+    if (!netmask.isNull())
+        artNetEngine->setNetmask(netmask.toString());
+    qDebug("ArtNet replies to broadcast address %s", qPrintable(artNetEngine->broadcastAddress().toString()));
     {
         // Controllers that send only to subscribers learn from these which
         // universes to send here.
         const QSettings settings;
-        artNetEngine->setOutputUniverses(UniverseSetting::read(settings));
+        universes = UniverseSetting::read(settings);
+        artNetEngine->setOutputUniverses(universes);
     }
 
     if (artNetEngine->start()) {
         qDebug("ArtNet engine running\n");
         ui.statusBar->showMessage(tr("ArtNet engine running on: %1").arg(address), 0);
     }
+}
+
+void dorvantis::setupSacn()
+{
+    const QSettings settings;
+    if (!SacnSetting::enabled(settings)) {
+        qDebug("sACN receiver off (%s)", SacnSetting::EnabledKey);
+        return;
+    }
+    const quint16 first = SacnSetting::firstUniverse(settings);
+    sacnReceiver = new SacnReceiver(QHostAddress(selectedIp), Sacn::Port, this);
+    sacnReceiver->setFirstUniverse(first);
+    sacnReceiver->setRecords(universes);
+    connect(sacnReceiver, SIGNAL(receivedLevels(const SacnLevels &)), universeMapper,
+            SLOT(processSacnLevels(const SacnLevels &)));
+    if (sacnReceiver->start())
+        qDebug("sACN receiver running on port %d: universe %d feeds record 0; %d multicast groups joined",
+               Sacn::Port, first, sacnReceiver->joinedGroups());
+    else
+        qDebug("sACN receiver: UDP port %d cannot be bound", Sacn::Port);
 }
 
 void dorvantis::createActions()

@@ -5,8 +5,10 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QVector>
 
 class ArtNetEngine;
+class SacnReceiver;
 class UniverseMapper;
 class QAction;
 class QCloseEvent;
@@ -15,7 +17,8 @@ class QSystemTrayIcon;
 
 // The program's main window and the owner of everything it runs. Its
 // constructor asks for the address to work on, starts the Art-Net node,
-// creates the shared universe data area and links the two; the window itself
+// creates the shared universe data area and links the two, then starts the
+// sACN receiver beside the node, into the same area; the window itself
 // shows a fixed text and where the node listens. Closing it only hides it
 // while its tray icon is up in a system tray: the program then ends through
 // Quit. On a desktop without a system tray closing it ends the program.
@@ -39,6 +42,7 @@ private slots:
 
 private:
     void setupArtNet();
+    void setupSacn();
     void createActions();
     void createMenus();
     void createTrayIcon();
@@ -46,6 +50,9 @@ private:
     Ui::dorvantisClass ui;
     ArtNetEngine *artNetEngine = nullptr;
     UniverseMapper *universeMapper = nullptr;
+    SacnReceiver *sacnReceiver = nullptr;
+    // The records offered to Art-Net controllers, which sACN feeds too.
+    QVector<quint16> universes;
     QAction *minimizeAction = nullptr;
     QAction *maximizeAction = nullptr;
     QAction *restoreAction = nullptr;
