@@ -4,16 +4,19 @@
 #include "modalanswerer.h"
 #include "selectipdialog.h"
 
+#ifdef Q_OS_LINUX
+#include "peernetwork.h"
+#endif
+
 #include <QApplication>
 #include <QComboBox>
 
 namespace TestWindow {
 
-std::unique_ptr<dorvantis> create(const QString &address, Record *record, Leave leave)
-{
-    if (!address.isEmpty() && !address.startsWith(QLatin1String("127.")))
-        qFatal("tests choose loopback addresses only, not %s", qPrintable(address));
+namespace {
 
+std::unique_ptr<dorvantis> build(const QString &address, Record *record, Leave leave)
+{
     Record scratch;
     Record &seen = record ? *record : scratch;
     QList<SeenBox> boxes;
@@ -39,5 +42,24 @@ std::unique_ptr<dorvantis> create(const QString &address, Record *record, Leave 
         seen.messageBoxes << box.title + QLatin1String(": ") + box.text;
     return window;
 }
+
+} // namespace
+
+std::unique_ptr<dorvantis> create(const QString &address, Record *record, Leave leave)
+{
+    if (!address.isEmpty() && !address.startsWith(QLatin1String("127.")))
+        qFatal("tests choose loopback addresses only, not %s", qPrintable(address));
+    return build(address, record, leave);
+}
+
+#ifdef Q_OS_LINUX
+std::unique_ptr<dorvantis> createOn(const PeerNetwork &network, const QString &address)
+{
+    // A ready network proves the test's namespace private.
+    if (!network.isReady())
+        qFatal("no network of the test's own for %s: %s", qPrintable(address), qPrintable(network.error()));
+    return build(address, nullptr, Leave::Ok);
+}
+#endif
 
 } // namespace TestWindow

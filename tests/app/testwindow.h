@@ -9,10 +9,12 @@
 #include <memory>
 
 class dorvantis;
+class PeerNetwork;
 
 // Builds the main window as main() does, answering the address dialog that
 // its constructor runs. Only a loopback address or none at all may be chosen,
-// so that the node never answers anything beyond this machine.
+// so that the node never answers anything beyond this machine, unless the
+// test made a network of its own for it.
 namespace TestWindow {
 
 struct Record
@@ -23,6 +25,11 @@ struct Record
 };
 
 std::unique_ptr<dorvantis> create(const QString &address, Record *record = nullptr, Leave leave = Leave::Ok);
+
+#ifdef Q_OS_LINUX
+// Any address, on a network that lives inside the test's own namespaces.
+std::unique_ptr<dorvantis> createOn(const PeerNetwork &network, const QString &address);
+#endif
 
 } // namespace TestWindow
 

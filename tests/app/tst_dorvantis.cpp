@@ -1,13 +1,22 @@
 #include "artnetpackets.h"
+#include "datagrams.h"
 #include "dorvantis.h"
 #include "modalanswerer.h"
 #include "programsettingstest.h"
 #include "runningunderwine.h"
+#include "sacnbytes.h"
+#include "sacnsetting.h"
 #include "selectipdialog.h"
 #include "sharedarea.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
 #include "universesetting.h"
+
+#ifdef Q_OS_LINUX
+#include "peernetwork.h"
+
+#include <QNetworkDatagram>
+#endif
 
 #include <QAction>
 #include <QApplication>
@@ -29,6 +38,7 @@
 namespace {
 
 constexpr quint16 ArtNetPort = 6454;
+constexpr quint16 SacnPort = 5568;
 
 QSystemTrayIcon *trayIconOf(dorvantis &window)
 {
@@ -49,6 +59,21 @@ QString storedAddress()
 {
     QSettings settings;
     return settings.value(QStringLiteral("Network/ip"), QStringLiteral("<none>")).toString();
+}
+
+// An sACN data packet of `levels` for `universe`, as a console sends it.
+QByteArray sacnLevels(int universe, const QByteArray &levels, int sequence)
+{
+    SacnBytes packet;
+    packet.universe = universe;
+    packet.levels = levels;
+    packet.sequence = sequence;
+    return packet.datagram();
+}
+
+QByteArray channels(const UniverseRecord &record, int count)
+{
+    return QByteArray(reinterpret_cast<const char *>(record.data), count);
 }
 
 } // namespace
@@ -74,6 +99,15 @@ private slots:
     void subscribingControllerReachesEveryOfferedUniverse();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea_data();
     void quitReturnsZeroWithoutNoticeAndReleasesTheArea();
+    void sacnReachesTheRecordsItsSettingsMap_data();
+    void sacnReachesTheRecordsItsSettingsMap();
+    void sacnTurnedOffLeavesItsPortFree();
+    void artNetKeepsItsRecordWhileSacnSendsToo();
+#ifdef Q_OS_LINUX
+    void pollRepliesReachTheControllerOnItsSubnet_data();
+    void pollRepliesReachTheControllerOnItsSubnet();
+    void addressOnNoInterfaceKeepsTheWideBroadcast();
+#endif
 };
 
 void tst_dorvantis::initTestCase()
@@ -86,6 +120,8 @@ void tst_dorvantis::init()
     QSettings settings;
     settings.setValue(QStringLiteral("Network/ip"), QStringLiteral("127.0.0.9"));
     settings.remove(QLatin1String(UniverseSetting::Key));
+    settings.remove(QLatin1String(SacnSetting::EnabledKey));
+    settings.remove(QLatin1String(SacnSetting::FirstUniverseKey));
 }
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
@@ -363,6 +399,165 @@ void tst_dorvantis::quitReturnsZeroWithoutNoticeAndReleasesTheArea()
     QUdpSocket next;
     QVERIFY(next.bind(QHostAddress::AnyIPv4, ArtNetPort, QUdpSocket::DontShareAddress));
 }
+
+void tst_dorvantis::sacnReachesTheRecordsItsSettingsMap_data()
+{
+    QTest::addColumn<QString>("first");     // Network/sacnFirstUniverse; null: none
+    QTest::addColumn<QString>("universes"); // Network/universes; null: none
+    QTest::addColumn<int>("universe");      // the sACN universe sent
+    QTest::addColumn<int>("record");        // where it lands; -1: nowhere
+    QTest::addColumn<int>("sentinel");      // a universe sent after it, which lands in
+    QTest::addColumn<int>("sentinelRecord"); // this other record
+
+    QTest::newRow("universe 1 is record 0") << QString() << QString() << 1 << 0 << 2 << 1;
+    QTest::newRow("universe 256 is record 255") << QString() << QString() << 256 << 255 << 1 << 0;
+    QTest::newRow("universe 257 has no record") << QString() << QString() << 257 << -1 << 1 << 0;
+    QTest::newRow("first 10: universe 10 is record 0") << QStringLiteral("10") << QString() << 10 << 0 << 11 << 1;
+    QTest::newRow("first 10: universe 9 has no record") << QStringLiteral("10") << QString() << 9 << -1 << 10 << 0;
+    QTest::newRow("0-15 offered: record 15 fed") << QString() << QStringLiteral("0-15") << 16 << 15 << 1 << 0;
+    QTest::newRow("0-15 offered: record 16 not fed") << QString() << QStringLiteral("0-15") << 17 << -1 << 1 << 0;
+}
+
+void tst_dorvantis::sacnReachesTheRecordsItsSettingsMap()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, universes);
+    QFETCH(int, universe);
+    QFETCH(int, record);
+    QFETCH(int, sentinel);
+    QFETCH(int, sentinelRecord);
+
+    {
+        QSettings settings;
+        if (!first.isNull())
+            settings.setValue(QLatin1String(SacnSetting::FirstUniverseKey), first);
+        if (!universes.isNull())
+            settings.setValue(QLatin1String(UniverseSetting::Key), universes);
+    }
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    QVERIFY(area.isValid());
+    const QByteArray before(reinterpret_cast<const char *>(area.bytes()), int(UniverseData::AreaSize));
+    const quint32 sentinelCount = area.record(sentinelRecord).packetCount;
+
+    QUdpSocket console;
+    const QByteArray levels = bytes({0x11, 0x22, 0x33, 0x44, 0x55});
+    QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), QHostAddress::LocalHost, SacnPort) > 0);
+    // The receiver takes datagrams in order: once the sentinel is in, so is the first.
+    QVERIFY(console.writeDatagram(sacnLevels(sentinel, bytes({0x7f}), 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QTRY_COMPARE(area.record(sentinelRecord).packetCount, sentinelCount + 1);
+
+    for (int r = 0; r < UniverseData::UniverseCount; ++r) {
+        if (r == sentinelRecord)
+            continue;
+        const UniverseRecord &now = area.record(r);
+        const auto &was = *reinterpret_cast<const UniverseRecord *>(before.constData() + r * UniverseData::RecordSize);
+        if (r != record) {
+            QVERIFY2(std::memcmp(&now, &was, sizeof now) == 0, qPrintable(QStringLiteral("record %1").arg(r)));
+            continue;
+        }
+        QCOMPARE(now.packetCount, was.packetCount + 1);
+        QCOMPARE(now.length, 5);
+        QCOMPARE(channels(now, 5), levels);
+    }
+}
+
+void tst_dorvantis::sacnTurnedOffLeavesItsPortFree()
+{
+    {
+        QSettings settings;
+        settings.setValue(QLatin1String(SacnSetting::EnabledKey), QStringLiteral("false"));
+    }
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, SacnPort, QUdpSocket::DontShareAddress));
+}
+
+void tst_dorvantis::artNetKeepsItsRecordWhileSacnSendsToo()
+{
+    auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    QVERIFY(area.isValid());
+    const quint32 before = area.record(0).packetCount;
+
+    QUdpSocket console;
+    const QByteArray artDmx = ArtNet::datagram(ArtNet::artDmx(0, 4, 0xa0, 1), ArtNet::DmxHeaderSize + 4);
+    QVERIFY(console.writeDatagram(artDmx, QHostAddress::LocalHost, ArtNetPort) > 0);
+    QTRY_COMPARE(area.record(0).packetCount, before + 1);
+
+    // sACN universe 1 is record 0, held by Art-Net; universe 2 is free.
+    const quint32 free = area.record(1).packetCount;
+    QVERIFY(console.writeDatagram(sacnLevels(1, bytes({1, 2, 3, 4}), 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QVERIFY(console.writeDatagram(sacnLevels(2, bytes({5, 6}), 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QTRY_COMPARE(area.record(1).packetCount, free + 1);
+    QCOMPARE(area.record(0).packetCount, before + 1);
+    QCOMPARE(channels(area.record(0), 4), bytes({0xa0, 0xa1, 0xa2, 0xa3}));
+}
+
+#ifdef Q_OS_LINUX
+void tst_dorvantis::pollRepliesReachTheControllerOnItsSubnet_data()
+{
+    QTest::addColumn<QString>("node");       // the address chosen, with its interface's prefix
+    QTest::addColumn<QString>("controller"); // on the other end of the cable
+    QTest::addColumn<QString>("broadcast");  // where replies to a broadcast poll go
+
+    QTest::newRow("home network, /24") << "192.168.1.10/24" << "192.168.1.1/24" << "192.168.1.255";
+    QTest::newRow("console cabled straight, link-local /16") << "169.254.20.2/16" << "169.254.10.1/16"
+                                                             << "169.254.255.255";
+    QTest::newRow("/12") << "172.31.9.9/12" << "172.16.5.1/12" << "172.31.255.255";
+    QTest::newRow("Art-Net's own 2.x, /8") << "2.0.0.10/8" << "2.0.0.1/8" << "2.255.255.255";
+}
+
+// A controller on its own host polls as most do, TalkToMe bit 0 clear: the
+// answer, the own reply and the 64 bound replies, comes on its subnet's
+// broadcast address. With bit 0 set it comes to the controller itself.
+void tst_dorvantis::pollRepliesReachTheControllerOnItsSubnet()
+{
+    QFETCH(QString, node);
+    QFETCH(QString, controller);
+    QFETCH(QString, broadcast);
+    const QString nodeAddress = node.section(QLatin1Char('/'), 0, 0);
+    const QHostAddress controllerAddress(controller.section(QLatin1Char('/'), 0, 0));
+
+    PeerNetwork network(node, controller);
+    QVERIFY2(network.isReady(), qPrintable(network.error()));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("ArtNet replies to broadcast address ") + broadcast));
+    auto window = TestWindow::createOn(network, nodeAddress);
+
+    QUdpSocket console;
+    QVERIFY(network.bindInPeer(console, QHostAddress::AnyIPv4, ArtNetPort));
+    const int answer = 1 + 64;
+    for (const quint8 talkToMe : {quint8(0x00), quint8(0x01)}) {
+        const QHostAddress expected = talkToMe ? controllerAddress : QHostAddress(broadcast);
+        const QByteArray poll = ArtNet::datagram(ArtNet::artPoll(talkToMe));
+        QVERIFY(console.writeDatagram(poll, QHostAddress(nodeAddress), ArtNetPort) > 0);
+        QList<QNetworkDatagram> replies;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                while (console.hasPendingDatagrams())
+                    replies << console.receiveDatagram();
+                return replies.size() >= answer;
+            }(),
+            10000);
+        QCOMPARE(replies.size(), answer);
+        for (const QNetworkDatagram &reply : replies) {
+            QCOMPARE(reply.destinationAddress(), expected);
+            QCOMPARE(reply.senderAddress(), QHostAddress(nodeAddress));
+            QCOMPARE(reply.data().left(10), QByteArray("Art-Net\0\x00\x21", 10));
+        }
+    }
+}
+
+void tst_dorvantis::addressOnNoInterfaceKeepsTheWideBroadcast()
+{
+    // The address stored from another network: no interface holds it, not
+    // even the one on its subnet.
+    PeerNetwork network(QStringLiteral("192.168.1.10/24"), QStringLiteral("192.168.1.1/24"));
+    QVERIFY2(network.isReady(), qPrintable(network.error()));
+    QTest::ignoreMessage(QtDebugMsg, "ArtNet replies to broadcast address 192.255.255.255");
+    auto window = TestWindow::createOn(network, QStringLiteral("192.168.1.99"));
+}
+#endif
 
 QTEST_MAIN(tst_dorvantis)
 #include "tst_dorvantis.moc"

@@ -41,6 +41,22 @@ void process(UniverseMapper &mapper, const QByteArray &datagram)
     mapper.processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), EnginePort);
 }
 
+// Merged sACN levels for `record` as the receiver hands them on: `length`
+// levels fill, fill + 1, ...
+struct Levels
+{
+    Levels(int record, int length, quint8 fill)
+    {
+        for (int i = 0; i < int(sizeof values); ++i)
+            values[i] = quint8(fill + i);
+        view = SacnLevels{quint16(record), quint16(record + 1), length, values};
+    }
+    QByteArray bytes(int count) const { return QByteArray(reinterpret_cast<const char *>(values), count); }
+
+    quint8 values[600];
+    SacnLevels view;
+};
+
 // A handle on the area of our own, as the driver library would hold it.
 class AreaWatcher
 {
@@ -103,6 +119,9 @@ private slots:
     void everyPacketCountsWhoeverSentIt();
     void hostilePacketsStayInsideTheArea_data();
     void hostilePacketsStayInsideTheArea();
+    void sacnLevelsFillTheirRecordAndNothingElse_data();
+    void sacnLevelsFillTheirRecordAndNothingElse();
+    void artNetHoldsItsRecordAgainstSacnFor2500Ms();
     void existingSmallerSectionIsNeverWritten();
     void failedCreationReportsBothErrors();
 };
@@ -118,12 +137,16 @@ void tst_UniverseMapper::slotCanBeConnectedByItsSignature()
     // The program wires the engine to the mapper by these strings alone.
     const QMetaObject &meta = UniverseMapper::staticMetaObject;
     QCOMPARE(meta.className(), "UniverseMapper");
-    QCOMPARE(meta.methodCount() - meta.methodOffset(), 1);
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), 2);
     const int index = meta.indexOfSlot("processArtDmx(ArtDmx,QHostAddress,quint16)");
     QVERIFY(index >= meta.methodOffset());
     QCOMPARE(meta.method(index).access(), QMetaMethod::Public);
     QCOMPARE(meta.method(index).parameterNames(),
              QList<QByteArray>({"packet", "peer", "port"}));
+    // And the sACN receiver's levels, by the same means.
+    const int sacn = meta.indexOfSlot("processSacnLevels(SacnLevels)");
+    QVERIFY(sacn >= meta.methodOffset());
+    QCOMPARE(meta.method(sacn).access(), QMetaMethod::Public);
 }
 
 void tst_UniverseMapper::packetFillsItsRecordAndNothingElse_data()
@@ -235,6 +258,88 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
         putWord(expected, record + CountOffset, 0x5a5a5a5au + 1);
     }
     QCOMPARE(area.snapshot(), expected);
+}
+
+void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse_data()
+{
+    QTest::addColumn<int>("record");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("stored"); // -1: nothing written
+
+    QTest::newRow("record 0, full") << 0 << 512 << 512;
+    QTest::newRow("record 3, one level") << 3 << 1 << 1;
+    QTest::newRow("record 255, the very end") << 255 << 512 << 512;
+    QTest::newRow("record 7, no levels") << 7 << 0 << 0;
+    QTest::newRow("more levels than a record holds") << 9 << 600 << 512;
+    QTest::newRow("negative length") << 9 << -1 << 0;
+    QTest::newRow("record 256") << 256 << 512 << -1;
+    QTest::newRow("record 65535") << 65535 << 512 << -1;
+}
+
+void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse()
+{
+    QFETCH(int, record);
+    QFETCH(int, length);
+    QFETCH(int, stored);
+
+    UniverseMapper mapper(nullptr);
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+    area.fill('\x5a');
+    const QByteArray before = area.snapshot();
+
+    const Levels levels(record, length, 0x21);
+    mapper.processSacnLevels(levels.view);
+
+    QByteArray expected = before;
+    if (stored >= 0) {
+        const int offset = record * int(UniverseData::RecordSize);
+        expected.replace(offset + DataOffset, stored, levels.bytes(stored));
+        putWord(expected, offset, quint32(stored));
+        putWord(expected, offset + CountOffset, 0x5a5a5a5au + 1);
+    }
+    QCOMPARE(area.snapshot(), expected);
+}
+
+void tst_UniverseMapper::artNetHoldsItsRecordAgainstSacnFor2500Ms()
+{
+    qint64 now = 1000;
+    UniverseMapper mapper(nullptr);
+    mapper.setClock([&now] { return now; });
+    AreaWatcher area;
+    QVERIFY(area.isValid());
+    const int five = 5 * int(UniverseData::RecordSize);
+    const int six = 6 * int(UniverseData::RecordSize);
+    const auto count = [&](int offset) { return area.word(offset + CountOffset); };
+    const auto firstChannel = [&](int offset) { return quint8(area.snapshot().at(offset + DataOffset)); };
+
+    // Before any ArtDmx, sACN has every record.
+    mapper.processSacnLevels(Levels(5, 512, 0x01).view);
+    QCOMPARE(count(five), 1u);
+
+    process(mapper, artDmx(5, 512, 0xa0));
+    QCOMPARE(count(five), 2u);
+
+    now += UniverseMapper::ArtNetHoldMs - 1;
+    mapper.processSacnLevels(Levels(5, 512, 0x02).view);
+    QCOMPARE(count(five), 2u);
+    QCOMPARE(firstChannel(five), quint8(0xa0));
+    // Only the record Art-Net feeds is held.
+    mapper.processSacnLevels(Levels(6, 512, 0x03).view);
+    QCOMPARE(count(six), 1u);
+
+    // Art-Net is written whenever it comes, and holds the record anew.
+    process(mapper, artDmx(5, 512, 0xb0));
+    QCOMPARE(count(five), 3u);
+    now += UniverseMapper::ArtNetHoldMs - 1;
+    mapper.processSacnLevels(Levels(5, 512, 0x04).view);
+    QCOMPARE(count(five), 3u);
+
+    // 2.5 s after the last ArtDmx, sACN takes over with its next levels.
+    now += 1;
+    mapper.processSacnLevels(Levels(5, 512, 0x05).view);
+    QCOMPARE(count(five), 4u);
+    QCOMPARE(firstChannel(five), quint8(0x05));
 }
 
 void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()
