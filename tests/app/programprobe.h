@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
+#include <QtEndian>
 
 namespace ProgramProbe {
 
@@ -34,8 +35,8 @@ inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
 
 // Polls the program on 127.0.0.1 from the Art-Net port of 127.0.0.2, next
 // to the program's wildcard socket, and checks the reply: sent from the
-// Art-Net port, saying who answered and where.
-inline void verifyAnswersPoll(int waitMs)
+// Art-Net port, saying who answered and where (the address chosen at start).
+inline void verifyAnswersPoll(int waitMs, const QHostAddress &node = QHostAddress(QHostAddress::LocalHost))
 {
     QUdpSocket poller;
     QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
@@ -54,7 +55,9 @@ inline void verifyAnswersPoll(int waitMs)
     const QByteArray bytes = reply.data();
     QCOMPARE(bytes.size(), 239);
     QCOMPARE(bytes.left(10), QByteArray("Art-Net\0\x00\x21", 10));  // id, ArtPollReply
-    QCOMPARE(bytes.mid(10, 4), QByteArray("\x7f\x00\x00\x01", 4)); // 127.0.0.1
+    QByteArray address(4, '\0'); // first octet first
+    qToBigEndian(node.toIPv4Address(), address.data());
+    QCOMPARE(bytes.mid(10, 4), address);
     QCOMPARE(bytes.mid(14, 2), QByteArray("\x36\x19", 2));         // port 6454, low byte first
     QCOMPARE(bytes.mid(26, 18), QByteArray("Dorvantis").leftJustified(18, '\0'));
     QCOMPARE(bytes.mid(44, 64), QByteArray("Veldara Dorvantis 1.3").leftJustified(64, '\0'));

@@ -1,29 +1,43 @@
-// The Windows build where it will live, under wine64 on a display of its own:
-// Dorvantis.exe finds its addresses through Winsock, is answered from outside
-// like a user would, answers an ArtPoll from the Linux side, and writes the
-// ArtDmx it receives into the real Windows named section, where a host under
+// The Windows build where it will live, under wine64 on a display of its own
+// and a network of the test's own (a /24 that a controller on the other end
+// of a veth pair shares): Dorvantis.exe finds its address through Winsock, is
+// answered from outside like a user would, answers an ArtPoll from the Linux
+// side and a broadcast one on its subnet's broadcast address, and writes the
+// ArtDmx and sACN it receives into the real Windows named section, where a host under
 // the same wineserver reads it through VdEthDMX.dll: the 64-bit build of the
 // library and host, or with DORVANTIS_DRIVER_HOST=32 the 32-bit ones that
 // ship, which need a machine that starts 32-bit programs. Screenshots of the
 // three windows are left in the build folder.
 
+#include "datagrams.h"
+#include "peernetwork.h"
 #include "programprobe.h"
+#include "sacnbytes.h"
 #include "virtualdisplay.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
+#include <memory>
+
 namespace {
 
 using ProgramProbe::ArtNetPort;
+constexpr quint16 SacnPort = 5568;
 constexpr int WaitMs = 30000;
+// The PC's network card and a controller on the same network.
+const QString NodeAddress = QStringLiteral("192.168.77.10");
+const QString ControllerAddress = QStringLiteral("192.168.77.1");
+const QString SubnetBroadcast = QStringLiteral("192.168.77.255");
 const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
 const QString ProgramClass = QStringLiteral("dorvantis\\.exe");
 const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
@@ -63,7 +77,10 @@ private slots:
     void cleanupTestCase();
     void startsWithTheAddressWinsockFound();
     void answersAnArtPollFromTheLinuxSide();
+    void answersABroadcastPollOnItsSubnetsBroadcastAddress();
     void artDmxReachesTheHostThroughTheDriverLibrary();
+    void sacnFromAControllerReachesTheHost_data();
+    void sacnFromAControllerReachesTheHost();
     void showsItsAboutBox();
     void quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect();
 
@@ -71,9 +88,11 @@ private:
     QProcessEnvironment wineEnvironment() const;
     bool runWine(const QStringList &arguments, QString *output = nullptr, int timeoutMs = WaitMs);
     QString readThroughHost(int universe);
+    void verifyHostReads(int universe, const QString &expected);
     bool openFileMenu(const QString &window);
 
     QTemporaryDir work;
+    std::unique_ptr<PeerNetwork> network;
     VirtualDisplay screen;
     QProcess program;
     QString programOutput;
@@ -105,6 +124,16 @@ QString tst_windowsprogram::readThroughHost(int universe)
     return output;
 }
 
+// What the host reads of the universe, as drivertesthost prints it, once it
+// holds `expected`.
+void tst_windowsprogram::verifyHostReads(int universe, const QString &expected)
+{
+    QString seen;
+    QTRY_VERIFY2_WITH_TIMEOUT((seen = readThroughHost(universe)).replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                                  .contains(expected),
+                              qPrintable(seen), WaitMs);
+}
+
 bool tst_windowsprogram::openFileMenu(const QString &window)
 {
     return screen.untilAWindowOpens(ProgramClass, [&] {
@@ -133,6 +162,15 @@ void tst_windowsprogram::initTestCase()
     QVERIFY(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
     QVERIFY(screen.start());
 
+    network.reset(new PeerNetwork(NodeAddress + QLatin1String("/24"), ControllerAddress + QLatin1String("/24")));
+    QVERIFY2(network->isReady(), qPrintable(network->error()));
+    // The PC's own name resolves to its network card's address, as on a PC
+    // on a lighting network; /etc/hosts is this test's own (cmake/isolated.sh).
+    QFile hosts(QStringLiteral("/etc/hosts"));
+    QVERIFY(hosts.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    hosts.write(QStringLiteral("127.0.0.1 localhost\n%1 %2\n").arg(NodeAddress, QHostInfo::localHostName()).toLatin1());
+    hosts.close();
+
     // A prefix of this test's own, so that its wineserver (which owns the
     // sockets of the programs it serves) lives in this test's network.
     QProcess boot;
@@ -146,7 +184,7 @@ void tst_windowsprogram::initTestCase()
         QFile::copy(QLatin1String("/usr/share/wine/fonts/") + QLatin1String(font), fonts + QLatin1String(font));
     // The previous choice, where the Windows program keeps its settings.
     QVERIFY(runWine({"reg", "add", "HKCU\\Software\\Veldara Orvik\\Dorvantis\\Network", "/v", "ip", "/d",
-                     "127.0.0.1", "/f"}));
+                     NodeAddress, "/f"}));
 }
 
 void tst_windowsprogram::cleanupTestCase()
@@ -179,17 +217,39 @@ void tst_windowsprogram::startsWithTheAddressWinsockFound()
     QTRY_VERIFY_WITH_TIMEOUT((programOutput += QString::fromLocal8Bit(program.readAll()))
                                  .contains(QLatin1String("ArtNet engine running")),
                              WaitMs);
-    QVERIFY2(programOutput.contains(QLatin1String("found ip 127.0.0.1")), qPrintable(programOutput));
+    QVERIFY2(programOutput.contains(QLatin1String("found ip ") + NodeAddress), qPrintable(programOutput));
+    // The mask wine reports for the card, /24, makes the broadcast address.
+    QVERIFY2(programOutput.contains(QLatin1String("ArtNet replies to broadcast address ") + SubnetBroadcast),
+             qPrintable(programOutput));
     QString stored;
     QVERIFY(runWine({"reg", "query", "HKCU\\Software\\Veldara Orvik\\Dorvantis\\Network", "/v", "ip"}, &stored));
-    QVERIFY(stored.contains(QLatin1String("127.0.0.1")));
+    QVERIFY(stored.contains(NodeAddress));
     screen.screenshot(mainWindow, screenshotFile("main-window"));
 }
 
 void tst_windowsprogram::answersAnArtPollFromTheLinuxSide()
 {
     QVERIFY(program.state() == QProcess::Running);
-    ProgramProbe::verifyAnswersPoll(WaitMs);
+    ProgramProbe::verifyAnswersPoll(WaitMs, QHostAddress(NodeAddress));
+}
+
+void tst_windowsprogram::answersABroadcastPollOnItsSubnetsBroadcastAddress()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    QUdpSocket controller;
+    QVERIFY(network->bindInPeer(controller, QHostAddress::AnyIPv4, ArtNetPort));
+    const QByteArray artPoll("Art-Net\0" // id
+                             "\x00\x20"  // opCode 0x2000, low byte first
+                             "\x00\x0e"  // protocol version 14
+                             "\x00"      // talkToMe: bit 0 clear, reply to the broadcast address
+                             "\x00",     // priority
+                             14);
+    QCOMPARE(controller.writeDatagram(artPoll, QHostAddress(NodeAddress), ArtNetPort), qint64(14));
+    QTRY_VERIFY_WITH_TIMEOUT(controller.hasPendingDatagrams(), WaitMs);
+    const QNetworkDatagram reply = controller.receiveDatagram();
+    QCOMPARE(reply.destinationAddress(), QHostAddress(SubnetBroadcast));
+    QCOMPARE(reply.senderAddress(), QHostAddress(NodeAddress));
+    QCOMPARE(reply.data().left(10), QByteArray("Art-Net\0\x00\x21", 10));
 }
 
 void tst_windowsprogram::artDmxReachesTheHostThroughTheDriverLibrary()
@@ -198,11 +258,35 @@ void tst_windowsprogram::artDmxReachesTheHostThroughTheDriverLibrary()
     const QByteArray artDmx = ProgramProbe::artDmx(5, QByteArray("\x0a\x14\x1e\x28\xff\x01", 6));
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
-    const QString expected = QStringLiteral("universe 5: 6 channels\n  001: 0a 14 1e 28 ff 01\n");
-    QString seen;
-    QTRY_VERIFY2_WITH_TIMEOUT((seen = readThroughHost(5)).replace(QLatin1String("\r\n"), QLatin1String("\n"))
-                                  .contains(expected),
-                              qPrintable(seen), WaitMs);
+    verifyHostReads(5, QStringLiteral("universe 5: 6 channels\n  001: 0a 14 1e 28 ff 01\n"));
+}
+
+void tst_windowsprogram::sacnFromAControllerReachesTheHost_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<int>("universe"); // sACN universe u is record u - 1
+
+    QTest::newRow("unicast") << NodeAddress << 1;
+    QTest::newRow("multicast") << QStringLiteral("239.255.0.7") << 7;
+    // Past the 20 groups Linux lets one socket join, which wine meets too.
+    QTest::newRow("multicast, group 250") << QStringLiteral("239.255.0.250") << 250;
+}
+
+void tst_windowsprogram::sacnFromAControllerReachesTheHost()
+{
+    QFETCH(QString, destination);
+    QFETCH(int, universe);
+    QVERIFY(program.state() == QProcess::Running);
+
+    QUdpSocket controller;
+    QVERIFY(network->bindInPeer(controller, QHostAddress(ControllerAddress)));
+    SacnBytes packet;
+    packet.universe = universe;
+    packet.levels = bytes({0x01, 0x80, 0xff, universe});
+    QVERIFY(controller.writeDatagram(packet.datagram(), QHostAddress(destination), SacnPort) > 0);
+    verifyHostReads(universe - 1, QStringLiteral("universe %1: 4 channels\n  001: 01 80 ff %2\n")
+                                      .arg(universe - 1)
+                                      .arg(universe, 2, 16, QLatin1Char('0')));
 }
 
 void tst_windowsprogram::showsItsAboutBox()
