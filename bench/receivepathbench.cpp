@@ -68,7 +68,7 @@ QByteArray thousands(double value)
 
 ReceivePathBench::ReceivePathBench(const Settings &settings)
     : settings(settings)
-    , sender(settings.port)
+    , sender(DmxSender::Protocol::ArtNet, settings.port)
 {
 }
 
@@ -171,11 +171,9 @@ std::uint64_t ReceivePathBench::settledTotal(std::uint64_t before, std::uint64_t
 
 bool ReceivePathBench::dataMatches(const DmxSender &source, int first, int last)
 {
-    // What the host reads through the library must be the last packet sent.
     for (int u = first; u <= last; ++u) {
         const MonitorHost::Port port = host.port(u);
-        if (port.length != ArtNet::DmxChannels || !port.channels
-            || DmxSender::stampOf(port.channels) != source.lastStamp(u))
+        if (!source.matches(u, port.channels, port.length))
             return false;
     }
     return true;
@@ -244,13 +242,16 @@ double ReceivePathBench::highestLosslessRate()
 ReceivePathBench::Latency ReceivePathBench::measureLatency(bool underLoad)
 {
     // Under load the other 255 universes carry the rest of the full load
-    // from a second socket in a thread of its own.
+    // from a second socket in a thread of its own, which goes on with the
+    // streams of those universes and hands them back.
     std::atomic<bool> stop(false);
     std::thread load;
     if (underLoad) {
         load = std::thread([this, &stop]() {
-            DmxSender background(settings.port);
+            DmxSender background(sender.protocol(), sender.port());
+            background.carryOn(sender, AllFirst + 1, AllLast);
             background.run(FullLoadRate * (AllLast) / (AllLast + 1), 1e9, AllFirst + 1, AllLast, &stop);
+            sender.carryOn(background, AllFirst + 1, AllLast);
         });
         QThread::msleep(200);
     }
