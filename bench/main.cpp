@@ -16,10 +16,10 @@
 
 namespace {
 
-int runReceiver(int argc, char *argv[], quint16 port)
+int runReceiver(int argc, char *argv[], quint16 artNetPort, quint16 sacnPort)
 {
     QApplication app(argc, argv);
-    BenchReceiver receiver(port);
+    BenchReceiver receiver(artNetPort, sacnPort);
     if (!receiver.start())
         return 1;
     return app.exec();
@@ -39,8 +39,11 @@ int main(int argc, char *argv[])
             "on loopback (127.0.0.1 only) and prints one table. Needs the universe data area to itself:\n"
             "do not run it while the program or tests that create the area are running."));
         parser.addHelpOption();
-        const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port (default 46500)."),
+        const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port for Art-Net (default 46500)."),
                                       QStringLiteral("port"), QStringLiteral("46500"));
+        const QCommandLineOption sacnPort(QStringLiteral("sacn-port"),
+                                          QStringLiteral("UDP port for sACN, sent by unicast (default 46501)."),
+                                          QStringLiteral("port"), QStringLiteral("46501"));
         const QCommandLineOption library(QStringLiteral("library"),
                                          QStringLiteral("Driver library to read through (default: the one built)."),
                                          QStringLiteral("file"), QStringLiteral(DORVANTIS_DRIVER_LIBRARY));
@@ -58,7 +61,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("n"), QStringLiteral("1"));
         const QCommandLineOption receiver(QStringLiteral("receiver"),
                                           QStringLiteral("Run as the receiving process (used by the benchmark)."));
-        parser.addOptions({port, library, step, loss, probes, repeat, receiver});
+        parser.addOptions({port, sacnPort, library, step, loss, probes, repeat, receiver});
         parser.process(app);
 
         bool ok = true;
@@ -72,6 +75,11 @@ int main(int argc, char *argv[])
             return value;
         };
         settings.port = quint16(number(port, 1024, 65535));
+        settings.sacnPort = quint16(number(sacnPort, 1024, 65535));
+        if (settings.sacnPort == settings.port) {
+            std::fprintf(stderr, "bench: --port and --sacn-port must differ\n");
+            ok = false;
+        }
         settings.library = parser.value(library);
         settings.stepSeconds = number(step, 0.5, 600);
         settings.lossSeconds = number(loss, 0.5, 3600);
@@ -85,5 +93,5 @@ int main(int argc, char *argv[])
             return bench.run();
         }
     }
-    return runReceiver(argc, argv, settings.port);
+    return runReceiver(argc, argv, settings.port, settings.sacnPort);
 }

@@ -89,7 +89,8 @@ bool ReceivePathBench::startReceiver()
     receiver->setProcessEnvironment(environment);
     receiver->setStandardErrorFile(QProcess::nullDevice());
     receiver->start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port)});
+                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port),
+                     QStringLiteral("--sacn-port"), QString::number(settings.sacnPort)});
     const QByteArray hello = command(QByteArray(), true);
     if (!hello.startsWith("ready ")) {
         std::fprintf(stderr, "bench: the receiver did not start: %s\n",

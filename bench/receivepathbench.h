@@ -23,6 +23,7 @@ public:
     struct Settings
     {
         quint16 port = 46500;
+        quint16 sacnPort = 46501;
         QString library;
         double stepSeconds = 5;
         double lossSeconds = 30;
