@@ -87,6 +87,7 @@ DmxSender::~DmxSender()
 void DmxSender::setSources(int count)
 {
     sourceCount = kind == Protocol::ArtNet ? 1 : std::clamp(count, 1, MaxSources);
+    nextSource = 0;
 }
 
 void DmxSender::stamp(int stream)
@@ -167,12 +168,10 @@ std::uint64_t DmxSender::run(double rate, double seconds, int first, int last, c
 
 bool DmxSender::sendOne(int universe)
 {
-    int source = 0;
-    for (int s = 1; s < sourceCount; ++s) {
-        if (stamps[streamOf(universe, s)] < stamps[streamOf(universe, source)])
-            source = s;
-    }
-    const int stream = streamOf(universe, source);
+    // Strictly in turn, whatever each has sent before: a source left out
+    // for long would time out at the receiver and drop out of its merge.
+    const int stream = streamOf(universe, nextSource);
+    nextSource = (nextSource + 1) % sourceCount;
     advance(stream);
     if (send(fd, image(stream), packetSize, 0) == ssize_t(packetSize))
         return true;

@@ -65,6 +65,7 @@ private:
     std::uint16_t targetPort;
     int fd = -1;
     int sourceCount = 1;
+    int nextSource = 0; // of sendOne()
     std::size_t packetSize;
     std::size_t sequenceOffset;
     std::size_t slotsOffset;
