@@ -1,6 +1,7 @@
 #include "benchreceiver.h"
 
 #include "artnetengine.h"
+#include "sacnreceiver.h"
 #include "universemapper.h"
 
 #include <QCoreApplication>
@@ -16,9 +17,9 @@
 
 #include <cstdio>
 
-BenchReceiver::BenchReceiver(quint16 port)
-    : port(port)
-    , engine(new ArtNetEngine(QHostAddress(QStringLiteral("127.0.0.1")), port, 6, true))
+BenchReceiver::BenchReceiver(quint16 artNetPort, quint16 sacnPort)
+    : engine(new ArtNetEngine(QHostAddress(QStringLiteral("127.0.0.1")), artNetPort, 6, true))
+    , sacn(new SacnReceiver(QHostAddress(QStringLiteral("127.0.0.1")), sacnPort, this))
     , mapper(new UniverseMapper(this))
     , window(new QMainWindow)
     , toggleTimer(new QTimer(this))
@@ -30,6 +31,9 @@ BenchReceiver::BenchReceiver(quint16 port)
     for (int u = 0; u < UniverseData::UniverseCount; ++u)
         universes << quint16(u);
     engine->setOutputUniverses(universes);
+    // As the program's default: universe 1 feeds record 0.
+    sacn->setFirstUniverse(Sacn::MinUniverse);
+    sacn->setRecords(universes);
     // A window with the kind of content the program shows: text and a status line.
     QLabel *text = new QLabel(QStringLiteral("Receives Art-Net and writes every ArtDmx into the universe data "
                                              "area, where the driver library finds it."));
@@ -55,6 +59,11 @@ bool BenchReceiver::start()
     }
     connect(engine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)), mapper,
             SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
+    connect(sacn, SIGNAL(receivedLevels(const SacnLevels &)), mapper, SLOT(processSacnLevels(const SacnLevels &)));
+    if (!sacn->start()) {
+        answer("failed the sACN port is taken");
+        return false;
+    }
     window->show();
     answer("ready " + QByteArray::number(engine->receiveBufferSize()));
     return true;
@@ -85,6 +94,10 @@ void BenchReceiver::readCommand()
             answer("usage " + QByteArray::number(qint64(usage.ru_utime.tv_sec) * 1000000 + usage.ru_utime.tv_usec)
                    + " " + QByteArray::number(qint64(usage.ru_stime.tv_sec) * 1000000 + usage.ru_stime.tv_usec)
                    + " " + QByteArray::number(qint64(usage.ru_maxrss)));
+        } else if (words.value(0) == "sacn") {
+            const SacnReceiver::Counters &counters = sacn->counters();
+            answer("sacn " + QByteArray::number(counters.datagrams) + " "
+                   + QByteArray::number(counters[SacnMerger::Outcome::Written]));
         } else if (words.value(0) == "quit") {
             QCoreApplication::quit();
         }

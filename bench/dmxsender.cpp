@@ -1,5 +1,7 @@
 #include "dmxsender.h"
 
+#include "artnetpackets.h"
+#include "sacnpackets.h"
 #include "universedataarea.h"
 
 #include <arpa/inet.h>
@@ -11,18 +13,40 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <thread>
 
 namespace {
 
 constexpr int Batch = 32;
+constexpr int StampBytes = 4;
+
+struct Source
+{
+    Sacn::Cid cid;
+    const char *name;
+    quint8 step; // of the ramp in the slots after the stamp
+};
+
+constexpr Source Sources[DmxSender::MaxSources] = {
+    {{{0x6b, 0x1f, 0x0c, 0x3e, 0x9a, 0x52, 0x4d, 0x87, 0xa1, 0xc4, 0x2e, 0x55, 0x90, 0xd3, 0x7e, 0x01}},
+     "receivepathbench 1", 1},
+    {{{0x6b, 0x1f, 0x0c, 0x3e, 0x9a, 0x52, 0x4d, 0x87, 0xa1, 0xc4, 0x2e, 0x55, 0x90, 0xd3, 0x7e, 0x02}},
+     "receivepathbench 2", 255},
+};
 
 } // namespace
 
-DmxSender::DmxSender(std::uint16_t port)
-    : packets(UniverseData::UniverseCount)
-    , stamps(UniverseData::UniverseCount, 0)
+DmxSender::DmxSender(Protocol protocol, std::uint16_t port)
+    : kind(protocol)
+    , targetPort(port)
+    , packetSize(protocol == Protocol::ArtNet ? sizeof(ArtDmx) : sizeof(SacnDataPacket))
+    , sequenceOffset(protocol == Protocol::ArtNet ? offsetof(ArtDmx, sequence)
+                                                  : offsetof(SacnDataPacket, framing.sequence))
+    , slotsOffset(protocol == Protocol::ArtNet ? offsetof(ArtDmx, data) : offsetof(SacnDataPacket, dmp.values))
+    , images(std::size_t(UniverseData::UniverseCount * MaxSources) * packetSize)
+    , stamps(std::size_t(UniverseData::UniverseCount * MaxSources), 0)
 {
     fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in target = {};
@@ -35,9 +59,20 @@ DmxSender::DmxSender(std::uint16_t port)
         fd = -1;
     }
     for (int u = 0; u < UniverseData::UniverseCount; ++u) {
-        // The first four data bytes carry the send stamp.
-        packets[u] = ArtNet::artDmx(quint16(u), ArtNet::DmxChannels, quint8(u), 1);
-        std::memset(packets[u].data, 0, 4);
+        for (int s = 0; s < MaxSources; ++s) {
+            const quint8 fill = quint8(u);
+            std::uint8_t *packet = image(streamOf(u, s));
+            if (kind == Protocol::ArtNet) {
+                const ArtDmx dmx = ArtNet::artDmx(quint16(u), ArtNet::DmxChannels, fill, Sources[s].step);
+                std::memcpy(packet, &dmx, packetSize);
+            } else {
+                const SacnDataPacket data =
+                    Sacn::dataPacket(Sources[s].cid, QString::fromLatin1(Sources[s].name),
+                                     quint16(Sacn::MinUniverse + u), Sacn::MaxSlots, fill, Sources[s].step);
+                std::memcpy(packet, &data, packetSize);
+            }
+            stamp(streamOf(u, s));
+        }
     }
     // Sleeps of a few tens of microseconds keep the pacing even.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
@@ -49,22 +84,46 @@ DmxSender::~DmxSender()
         ::close(fd);
 }
 
-void DmxSender::prepare(int universe)
+void DmxSender::setSources(int count)
 {
-    ArtDmx &p = packets[universe];
-    const std::uint32_t stamp = ++stamps[universe];
-    p.sequence = static_cast<quint8>(stamp % 255 + 1);
-    p.data[0] = static_cast<quint8>(stamp >> 24);
-    p.data[1] = static_cast<quint8>(stamp >> 16);
-    p.data[2] = static_cast<quint8>(stamp >> 8);
-    p.data[3] = static_cast<quint8>(stamp);
+    sourceCount = kind == Protocol::ArtNet ? 1 : std::clamp(count, 1, MaxSources);
+    nextSource = 0;
+}
+
+void DmxSender::stamp(int stream)
+{
+    std::uint8_t *packet = image(stream);
+    const std::uint32_t value = stamps[stream];
+    // ArtDmx sequence 0 would turn the receiver's reordering check off.
+    packet[sequenceOffset] =
+        kind == Protocol::ArtNet ? static_cast<std::uint8_t>(value % 255 + 1) : static_cast<std::uint8_t>(value);
+    for (int i = 0; i < StampBytes; ++i)
+        packet[slotsOffset + i] = static_cast<std::uint8_t>(value >> (8 * (StampBytes - 1 - i)));
+}
+
+void DmxSender::advance(int stream)
+{
+    ++stamps[stream];
+    stamp(stream);
+}
+
+void DmxSender::takeBack(int stream)
+{
+    --stamps[stream];
+    stamp(stream);
 }
 
 std::uint64_t DmxSender::run(double rate, double seconds, int first, int last, const std::atomic<bool> *stop)
 {
     using Clock = std::chrono::steady_clock;
-    const int span = last - first + 1;
-    const int batchLimit = std::min(Batch, span);
+    // Every universe from every source, one after the other.
+    const int turns = (last - first + 1) * sourceCount;
+    const auto streamAt = [&](int turn) {
+        turn %= turns;
+        return streamOf(first + turn / sourceCount, turn % sourceCount);
+    };
+    // A batch never holds a stream twice: both would go out with its last stamp.
+    const int batchLimit = std::min(Batch, turns);
     mmsghdr messages[Batch] = {};
     iovec parts[Batch] = {};
     const Clock::time_point start = Clock::now();
@@ -85,23 +144,23 @@ std::uint64_t DmxSender::run(double rate, double seconds, int first, int last, c
         }
         const int count = int(std::min<std::uint64_t>(target - sent, std::uint64_t(batchLimit)));
         for (int i = 0; i < count; ++i) {
-            const int universe = first + (next + i) % span;
-            prepare(universe);
-            parts[i].iov_base = &packets[universe];
-            parts[i].iov_len = sizeof(ArtDmx);
+            const int stream = streamAt(next + i);
+            advance(stream);
+            parts[i].iov_base = image(stream);
+            parts[i].iov_len = packetSize;
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
         const int done = sendmmsg(fd, messages, unsigned(count), 0);
+        // Stamps were advanced for the whole batch; take back those not sent.
+        for (int i = std::max(done, 0); i < count; ++i)
+            takeBack(streamAt(next + i));
         if (done < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
-        // Stamps were advanced for the whole batch; take back those not sent.
-        for (int i = done; i < count; ++i)
-            --stamps[first + (next + i) % span];
-        next = (next + done) % span;
+        next = (next + done) % turns;
         sent += std::uint64_t(done);
     }
     return sent;
@@ -109,20 +168,39 @@ std::uint64_t DmxSender::run(double rate, double seconds, int first, int last, c
 
 bool DmxSender::sendOne(int universe)
 {
-    prepare(universe);
-    if (send(fd, &packets[universe], sizeof(ArtDmx), 0) == ssize_t(sizeof(ArtDmx)))
+    // Strictly in turn, whatever each has sent before: a source left out
+    // for long would time out at the receiver and drop out of its merge.
+    const int stream = streamOf(universe, nextSource);
+    nextSource = (nextSource + 1) % sourceCount;
+    advance(stream);
+    if (send(fd, image(stream), packetSize, 0) == ssize_t(packetSize))
         return true;
-    --stamps[universe];
+    takeBack(stream);
     return false;
 }
 
-std::uint32_t DmxSender::lastStamp(int universe) const
+void DmxSender::carryOn(const DmxSender &other, int first, int last)
 {
-    return stamps[universe];
+    for (int stream = streamOf(first, 0); stream < streamOf(last + 1, 0); ++stream) {
+        stamps[stream] = other.stamps[stream];
+        stamp(stream);
+    }
 }
 
-std::uint32_t DmxSender::stampOf(const std::uint8_t *channels)
+bool DmxSender::matches(int universe, const std::uint8_t *channels, int length) const
 {
-    return std::uint32_t(channels[0]) << 24 | std::uint32_t(channels[1]) << 16 | std::uint32_t(channels[2]) << 8
-        | channels[3];
+    if (!channels || length != UniverseData::ChannelCount)
+        return false;
+    std::uint8_t expected[UniverseData::ChannelCount] = {};
+    bool sent = false;
+    for (int s = 0; s < sourceCount; ++s) {
+        const int stream = streamOf(universe, s);
+        if (stamps[stream] == 0)
+            continue;
+        sent = true;
+        const std::uint8_t *levels = image(stream) + slotsOffset;
+        for (int slot = 0; slot < UniverseData::ChannelCount; ++slot)
+            expected[slot] = std::max(expected[slot], levels[slot]);
+    }
+    return sent && std::memcmp(expected, channels, sizeof expected) == 0;
 }

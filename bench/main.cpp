@@ -16,10 +16,10 @@
 
 namespace {
 
-int runReceiver(int argc, char *argv[], quint16 port)
+int runReceiver(int argc, char *argv[], quint16 artNetPort, quint16 sacnPort)
 {
     QApplication app(argc, argv);
-    BenchReceiver receiver(port);
+    BenchReceiver receiver(artNetPort, sacnPort);
     if (!receiver.start())
         return 1;
     return app.exec();
@@ -35,12 +35,19 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         QCommandLineParser parser;
         parser.setApplicationDescription(QStringLiteral(
-            "Measures the receive path sender -> engine -> mapper -> universe data area -> driver library\n"
-            "on loopback (127.0.0.1 only) and prints one table. Needs the universe data area to itself:\n"
-            "do not run it while the program or tests that create the area are running."));
+            "Measures the receive path sender -> engine or sACN receiver -> mapper -> universe data area ->\n"
+            "driver library on loopback (127.0.0.1 only) and prints one table. Needs the universe data area\n"
+            "to itself: do not run it while the program or tests that create the area are running."));
         parser.addHelpOption();
-        const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port (default 46500)."),
+        const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port for Art-Net (default 46500)."),
                                       QStringLiteral("port"), QStringLiteral("46500"));
+        const QCommandLineOption sacnPort(QStringLiteral("sacn-port"),
+                                          QStringLiteral("UDP port for sACN, sent by unicast (default 46501)."),
+                                          QStringLiteral("port"), QStringLiteral("46501"));
+        const QCommandLineOption protocol(QStringLiteral("protocol"),
+                                          QStringLiteral("What to measure: artnet, sacn or both (default both, "
+                                                         "which gives sACN's CPU time per packet beside Art-Net's)."),
+                                          QStringLiteral("name"), QStringLiteral("both"));
         const QCommandLineOption library(QStringLiteral("library"),
                                          QStringLiteral("Driver library to read through (default: the one built)."),
                                          QStringLiteral("file"), QStringLiteral(DORVANTIS_DRIVER_LIBRARY));
@@ -48,7 +55,7 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Length of each step of the rate search (default 5)."),
                                       QStringLiteral("s"), QStringLiteral("5"));
         const QCommandLineOption loss(QStringLiteral("loss-seconds"),
-                                      QStringLiteral("Length of each run at 11,264 packets/s (default 30)."),
+                                      QStringLiteral("Length of each loss run at full load (default 30)."),
                                       QStringLiteral("s"), QStringLiteral("30"));
         const QCommandLineOption probes(QStringLiteral("probes"),
                                         QStringLiteral("Latency probes per measurement (default 3000)."),
@@ -58,7 +65,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("n"), QStringLiteral("1"));
         const QCommandLineOption receiver(QStringLiteral("receiver"),
                                           QStringLiteral("Run as the receiving process (used by the benchmark)."));
-        parser.addOptions({port, library, step, loss, probes, repeat, receiver});
+        parser.addOptions({port, sacnPort, protocol, library, step, loss, probes, repeat, receiver});
         parser.process(app);
 
         bool ok = true;
@@ -72,6 +79,18 @@ int main(int argc, char *argv[])
             return value;
         };
         settings.port = quint16(number(port, 1024, 65535));
+        settings.sacnPort = quint16(number(sacnPort, 1024, 65535));
+        if (settings.sacnPort == settings.port) {
+            std::fprintf(stderr, "bench: --port and --sacn-port must differ\n");
+            ok = false;
+        }
+        const QString measured = parser.value(protocol);
+        settings.artNet = measured == QLatin1String("artnet") || measured == QLatin1String("both");
+        settings.sacn = measured == QLatin1String("sacn") || measured == QLatin1String("both");
+        if (!settings.artNet && !settings.sacn) {
+            std::fprintf(stderr, "bench: --protocol must be artnet, sacn or both\n");
+            ok = false;
+        }
         settings.library = parser.value(library);
         settings.stepSeconds = number(step, 0.5, 600);
         settings.lossSeconds = number(loss, 0.5, 3600);
@@ -85,5 +104,5 @@ int main(int argc, char *argv[])
             return bench.run();
         }
     }
-    return runReceiver(argc, argv, settings.port);
+    return runReceiver(argc, argv, settings.port, settings.sacnPort);
 }

@@ -1,7 +1,10 @@
 #include "receivepathbench.h"
 
+#include "sacnmerger.h"
+#include "sacnreceiver.h"
 #include "sharedarea.h"
 #include "universedataarea.h"
+#include "universemapper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -26,6 +30,8 @@ constexpr int AllLast = UniverseData::UniverseCount - 1;
 constexpr int ProbeUniverse = 0;
 constexpr int ToggleMs = 250;
 constexpr double ReachedShare = 0.97;
+// Beyond the receiver's own waits, before sACN is measured.
+constexpr unsigned long QuietMarginMs = 250;
 
 double median(std::vector<double> values)
 {
@@ -68,13 +74,33 @@ QByteArray thousands(double value)
 
 ReceivePathBench::ReceivePathBench(const Settings &settings)
     : settings(settings)
-    , sender(settings.port)
+    , sender(DmxSender::Protocol::ArtNet, settings.port)
+    , sacnSender(DmxSender::Protocol::Sacn, settings.sacnPort)
 {
 }
 
 ReceivePathBench::~ReceivePathBench()
 {
     stopReceiver();
+}
+
+void ReceivePathBench::Figures::add(const Loss &loss)
+{
+    lost.push_back(double(loss.sent - std::min(loss.sent, loss.received)));
+    sent.push_back(double(loss.sent));
+    cpuUs.push_back(loss.cpuPerPacketUs);
+    cpuShare.push_back(loss.cpuShare * 100);
+}
+
+void ReceivePathBench::Figures::add(const Latency &idle, const Latency &loaded)
+{
+    idle50.push_back(idle.p50);
+    idle99.push_back(idle.p99);
+    idleMax.push_back(idle.max);
+    load50.push_back(loaded.p50);
+    load99.push_back(loaded.p99);
+    loadMax.push_back(loaded.max);
+    probeLost.push_back(idle.lost + loaded.lost);
 }
 
 bool ReceivePathBench::startReceiver()
@@ -89,7 +115,8 @@ bool ReceivePathBench::startReceiver()
     receiver->setProcessEnvironment(environment);
     receiver->setStandardErrorFile(QProcess::nullDevice());
     receiver->start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port)});
+                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port),
+                     QStringLiteral("--sacn-port"), QString::number(settings.sacnPort)});
     const QByteArray hello = command(QByteArray(), true);
     if (!hello.startsWith("ready ")) {
         std::fprintf(stderr, "bench: the receiver did not start: %s\n",
@@ -143,6 +170,17 @@ ReceivePathBench::Usage ReceivePathBench::usage()
     return u;
 }
 
+ReceivePathBench::SacnCount ReceivePathBench::sacnCount()
+{
+    const QList<QByteArray> words = command("sacn", true).split(' ');
+    SacnCount count;
+    if (words.size() == 3) {
+        count.datagrams = words[1].toULongLong();
+        count.written = words[2].toULongLong();
+    }
+    return count;
+}
+
 std::uint64_t ReceivePathBench::totalPackets()
 {
     std::uint64_t total = 0;
@@ -171,24 +209,23 @@ std::uint64_t ReceivePathBench::settledTotal(std::uint64_t before, std::uint64_t
 
 bool ReceivePathBench::dataMatches(const DmxSender &source, int first, int last)
 {
-    // What the host reads through the library must be the last packet sent.
     for (int u = first; u <= last; ++u) {
         const MonitorHost::Port port = host.port(u);
-        if (port.length != ArtNet::DmxChannels || !port.channels
-            || DmxSender::stampOf(port.channels) != source.lastStamp(u))
+        if (!source.matches(u, port.channels, port.length))
             return false;
     }
     return true;
 }
 
-ReceivePathBench::Loss ReceivePathBench::measureLoss(double rate, double seconds)
+ReceivePathBench::Loss ReceivePathBench::measureLoss(DmxSender &source, double rate, double seconds,
+                                                     Figures &figures)
 {
     Loss loss;
     const std::uint64_t before = totalPackets();
     const Usage start = usage();
     QElapsedTimer clock;
     clock.start();
-    loss.sent = sender.run(rate, seconds, AllFirst, AllLast);
+    loss.sent = source.run(rate, seconds, AllFirst, AllLast);
     const double sendSeconds = double(clock.nsecsElapsed()) / 1e9;
     loss.received = settledTotal(before, loss.sent);
     const double wallSeconds = double(clock.nsecsElapsed()) / 1e9;
@@ -197,15 +234,15 @@ ReceivePathBench::Loss ReceivePathBench::measureLoss(double rate, double seconds
     if (loss.received > 0)
         loss.cpuPerPacketUs = (end.cpuSeconds - start.cpuSeconds) * 1e6 / double(loss.received);
     loss.cpuShare = (end.cpuSeconds - start.cpuSeconds) / wallSeconds;
-    if (loss.received == loss.sent && !dataMatches(sender, AllFirst, AllLast))
-        dataOk = false;
+    if (loss.received == loss.sent && !dataMatches(source, AllFirst, AllLast))
+        figures.dataOk = false;
     return loss;
 }
 
 double ReceivePathBench::highestLosslessRate()
 {
     auto lossless = [this](double rate, double *achieved) {
-        const Loss loss = measureLoss(rate, settings.stepSeconds);
+        const Loss loss = measureLoss(sender, rate, settings.stepSeconds, artNet);
         *achieved = loss.achievedRate;
         if (loss.received != loss.sent)
             rateLimit = "loss above";
@@ -241,16 +278,21 @@ double ReceivePathBench::highestLosslessRate()
     return best;
 }
 
-ReceivePathBench::Latency ReceivePathBench::measureLatency(bool underLoad)
+ReceivePathBench::Latency ReceivePathBench::measureLatency(DmxSender &source, bool underLoad, Figures &figures)
 {
-    // Under load the other 255 universes carry the rest of the full load
-    // from a second socket in a thread of its own.
+    // Under load the other 255 universes carry the rest of the full load of
+    // every source from a second socket in a thread of its own, which goes on
+    // with the streams of those universes and hands them back.
     std::atomic<bool> stop(false);
     std::thread load;
     if (underLoad) {
-        load = std::thread([this, &stop]() {
-            DmxSender background(settings.port);
-            background.run(FullLoadRate * (AllLast) / (AllLast + 1), 1e9, AllFirst + 1, AllLast, &stop);
+        load = std::thread([&source, &stop]() {
+            DmxSender background(source.protocol(), source.port());
+            background.setSources(source.sources());
+            background.carryOn(source, AllFirst + 1, AllLast);
+            background.run(FullLoadRate * source.sources() * AllLast / (AllLast + 1), 1e9, AllFirst + 1, AllLast,
+                           &stop);
+            source.carryOn(background, AllFirst + 1, AllLast);
         });
         QThread::msleep(200);
     }
@@ -260,7 +302,7 @@ ReceivePathBench::Latency ReceivePathBench::measureLatency(bool underLoad)
     for (int i = 0; i < settings.probes; ++i) {
         const std::uint32_t before = host.port(ProbeUniverse).packets;
         const Clock::time_point sent = Clock::now();
-        if (!sender.sendOne(ProbeUniverse))
+        if (!source.sendOne(ProbeUniverse))
             break;
         Clock::time_point seen = sent;
         bool moved = false;
@@ -285,14 +327,58 @@ ReceivePathBench::Latency ReceivePathBench::measureLatency(bool underLoad)
     result.p50 = percentile(micros, 0.50);
     result.p99 = percentile(micros, 0.99);
     result.max = micros.empty() ? 0 : micros.back();
-    if (!dataMatches(sender, ProbeUniverse, ProbeUniverse))
-        dataOk = false;
+    if (!dataMatches(source, ProbeUniverse, ProbeUniverse))
+        figures.dataOk = false;
     return result;
+}
+
+void ReceivePathBench::measureArtNet()
+{
+    command("window steady", false);
+    artNet.add(measureLoss(sender, FullLoadRate, settings.lossSeconds, artNet));
+
+    command("window toggle " + QByteArray::number(ToggleMs), false);
+    const Loss toggled = measureLoss(sender, FullLoadRate, settings.lossSeconds, artNet);
+    command("window steady", false);
+    toggledLoss.push_back(double(toggled.sent - std::min(toggled.sent, toggled.received)));
+    toggledSent.push_back(double(toggled.sent));
+
+    const Latency idle = measureLatency(sender, false, artNet);
+    const Latency loaded = measureLatency(sender, true, artNet);
+    artNet.add(idle, loaded);
+
+    highest.push_back(highestLosslessRate());
+}
+
+void ReceivePathBench::measureSacn(int sources)
+{
+    sacnSender.setSources(sources);
+    Figures &figures = sacn[sources - 1];
+    const SacnCount before = sacnCount();
+    const Loss loss = measureLoss(sacnSender, FullLoadRate * sources, settings.lossSeconds, figures);
+    figures.add(loss);
+    if (loss.received != loss.sent) {
+        // Whether the socket dropped them, or the receiver took them and its
+        // merge or the mapper wrote nothing.
+        const SacnCount after = sacnCount();
+        std::fprintf(stderr,
+                     "bench: sACN, %d source(s): %s of %s packets lost; the receiver read %s, its merge wrote %s\n",
+                     sources, thousands(double(loss.sent - std::min(loss.sent, loss.received))).constData(),
+                     thousands(double(loss.sent)).constData(),
+                     thousands(double(after.datagrams - before.datagrams)).constData(),
+                     thousands(double(after.written - before.written)).constData());
+    }
+    if (settings.artNet && artNet.cpuUs.back() > 0)
+        sacnRatio[sources - 1].push_back(loss.cpuPerPacketUs / artNet.cpuUs.back());
+
+    const Latency idle = measureLatency(sacnSender, false, figures);
+    const Latency loaded = measureLatency(sacnSender, true, figures);
+    figures.add(idle, loaded);
 }
 
 int ReceivePathBench::run()
 {
-    if (!sender.isOpen()) {
+    if (!sender.isOpen() || !sacnSender.isOpen()) {
         std::fprintf(stderr, "bench: cannot open a UDP socket\n");
         return 1;
     }
@@ -310,40 +396,37 @@ int ReceivePathBench::run()
         return 1;
     }
 
-    std::vector<double> highest, steadyLoss, toggledLoss, steadySent, toggledSent, cpuUs, cpuShare;
-    std::vector<double> idle50, idle99, idleMax, load50, load99, loadMax, probeLost;
     for (int round = 0; round < settings.repeat; ++round) {
         std::fprintf(stderr, "bench: round %d of %d\n", round + 1, settings.repeat);
-        command("window steady", false);
-        const Loss steady = measureLoss(FullLoadRate, settings.lossSeconds);
-        steadyLoss.push_back(double(steady.sent - std::min(steady.sent, steady.received)));
-        steadySent.push_back(double(steady.sent));
-        cpuUs.push_back(steady.cpuPerPacketUs);
-        cpuShare.push_back(steady.cpuShare * 100);
-
-        command("window toggle " + QByteArray::number(ToggleMs), false);
-        const Loss toggled = measureLoss(FullLoadRate, settings.lossSeconds);
-        command("window steady", false);
-        toggledLoss.push_back(double(toggled.sent - std::min(toggled.sent, toggled.received)));
-        toggledSent.push_back(double(toggled.sent));
-
-        const Latency idle = measureLatency(false);
-        const Latency loaded = measureLatency(true);
-        idle50.push_back(idle.p50);
-        idle99.push_back(idle.p99);
-        idleMax.push_back(idle.max);
-        load50.push_back(loaded.p50);
-        load99.push_back(loaded.p99);
-        loadMax.push_back(loaded.max);
-        probeLost.push_back(idle.lost + loaded.lost);
-
-        highest.push_back(highestLosslessRate());
+        if (settings.artNet)
+            measureArtNet();
+        if (!settings.sacn)
+            continue;
+        // The mapper leaves a record to Art-Net for a while after its last
+        // ArtDmx, and the merge keeps the second source of the round before
+        // until it has been silent long enough.
+        if (settings.artNet)
+            QThread::msleep(UniverseMapper::ArtNetHoldMs + QuietMarginMs);
+        else if (round > 0)
+            QThread::msleep(SacnMerger::NetworkDataLossMs + SacnReceiver::ExpiryIntervalMs + QuietMarginMs);
+        for (int sources = 1; sources <= DmxSender::MaxSources; ++sources)
+            measureSacn(sources);
     }
     const Usage final = usage();
     stopReceiver();
+    printTable(final);
+    return 0;
+}
 
+void ReceivePathBench::printTable(const Usage &final) const
+{
     const QByteArray platform = qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb";
-    std::printf("Receive path: artnet sender -> engine -> mapper -> area -> driver library, loopback\n");
+    if (settings.artNet)
+        std::printf("Receive path: artnet sender -> engine -> mapper -> area -> driver library, loopback\n");
+    if (settings.sacn)
+        std::printf("Receive path: sACN sender -> receiver -> mapper -> area -> driver library, loopback; unicast to "
+                    "port %u, universe %u feeds record 0, 1 or 2 sources at priority %u on every universe\n",
+                    unsigned(settings.sacnPort), unsigned(Sacn::MinUniverse), unsigned(Sacn::DefaultPriority));
     std::printf("Machine: %s, %d logical CPUs; Qt %s; receiver platform %s; debug output on (to the null "
                 "device); receive buffer %s bytes; %d round(s), medians\n\n",
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qVersion(), platform.constData(),
@@ -351,36 +434,73 @@ int ReceivePathBench::run()
     std::printf("| %-68s | %-34s | %-14s |\n", "Measure", "Result", "Target");
     std::printf("|%s|%s|%s|\n", QByteArray(70, '-').constData(), QByteArray(36, '-').constData(),
                 QByteArray(16, '-').constData());
-    auto row = [](const char *measure, const QByteArray &result, const char *target) {
-        std::printf("| %-68s | %-34s | %-14s |\n", measure, result.constData(), target);
+    auto row = [](const QString &measure, const QByteArray &result, const char *target) {
+        std::printf("| %-68s | %-34s | %-14s |\n", qPrintable(measure), result.constData(), target);
+    };
+    auto lossOf = [](const std::vector<double> &lost, const std::vector<double> &sent) {
+        return thousands(median(lost)) + " of " + thousands(median(sent));
     };
     auto microseconds = [](const std::vector<double> &p50, const std::vector<double> &p99,
                            const std::vector<double> &max) {
         return QByteArray::number(median(p50), 'f', 0) + " / " + QByteArray::number(median(p99), 'f', 0) + " / "
             + QByteArray::number(median(max), 'f', 0) + " us";
     };
-    row("Highest sustained rate with no loss (packets/s)",
-        thousands(median(highest)) + " (" + QByteArray::number(settings.stepSeconds, 'g', 3) + " s steps, "
-            + rateLimit + ")",
-        ">= 100,000");
-    row(qPrintable(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown").arg(settings.lossSeconds)),
-        thousands(median(steadyLoss)) + " of " + thousands(median(steadySent)), "0");
-    row(qPrintable(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown/hidden every %2 ms")
-                       .arg(settings.lossSeconds)
-                       .arg(ToggleMs)),
-        thousands(median(toggledLoss)) + " of " + thousands(median(toggledSent)), "0");
-    row("Latency send -> packetCount moves, idle: p50 / p99 / max", microseconds(idle50, idle99, idleMax),
-        "p99 < 1,000 us");
-    row("Latency, other 255 universes at full load: p50 / p99 / max", microseconds(load50, load99, loadMax),
-        "p99 < 1,000 us");
-    row("Receiver CPU time per packet at 11,264 packets/s",
-        QByteArray::number(median(cpuUs), 'f', 2) + " us (" + QByteArray::number(median(cpuShare), 'f', 1)
-            + " % of a core)",
-        "");
-    row("Receiver peak memory (resident)", thousands(double(final.peakKiB)) + " KiB", "");
-    row("Channels read through the library = last packet sent", dataOk ? "yes" : "NO", "yes");
-    if (median(probeLost) > 0)
+    auto cpu = [](const Figures &figures) {
+        return QByteArray::number(median(figures.cpuUs), 'f', 2) + " us ("
+            + QByteArray::number(median(figures.cpuShare), 'f', 1) + " % of a core)";
+    };
+    const QString lossSeconds = QString::number(settings.lossSeconds);
+
+    if (settings.artNet) {
+        row(QStringLiteral("Highest sustained rate with no loss (packets/s)"),
+            thousands(median(highest)) + " (" + QByteArray::number(settings.stepSeconds, 'g', 3) + " s steps, "
+                + rateLimit + ")",
+            ">= 100,000");
+        row(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown").arg(lossSeconds),
+            lossOf(artNet.lost, artNet.sent), "0");
+        row(QStringLiteral("Loss at 11,264 packets/s over %1 s, window shown/hidden every %2 ms")
+                .arg(lossSeconds)
+                .arg(ToggleMs),
+            lossOf(toggledLoss, toggledSent), "0");
+        row(QStringLiteral("Latency send -> packetCount moves, idle: p50 / p99 / max"),
+            microseconds(artNet.idle50, artNet.idle99, artNet.idleMax), "p99 < 1,000 us");
+        row(QStringLiteral("Latency, other 255 universes at full load: p50 / p99 / max"),
+            microseconds(artNet.load50, artNet.load99, artNet.loadMax), "p99 < 1,000 us");
+        row(QStringLiteral("Receiver CPU time per packet at 11,264 packets/s"), cpu(artNet), "");
+    }
+    if (settings.sacn) {
+        for (int sources = 1; sources <= DmxSender::MaxSources; ++sources) {
+            const Figures &figures = sacn[sources - 1];
+            const QString who = sources == 1 ? QStringLiteral("sACN, 1 source: ")
+                                             : QStringLiteral("sACN, %1 sources: ").arg(sources);
+            row(who + QStringLiteral("loss at %1 packets/s over %2 s, window shown")
+                          .arg(QString::fromLatin1(thousands(FullLoadRate * sources)), lossSeconds),
+                lossOf(figures.lost, figures.sent), "0");
+            row(who + QStringLiteral("latency idle: p50 / p99 / max"),
+                microseconds(figures.idle50, figures.idle99, figures.idleMax), "p99 < 1,000 us");
+            row(who + QStringLiteral("latency, other universes loaded: p50 / p99 / max"),
+                microseconds(figures.load50, figures.load99, figures.loadMax), "p99 < 1,000 us");
+            row(who + QStringLiteral("receiver CPU time per packet"), cpu(figures), "");
+            if (settings.artNet)
+                row(who + QStringLiteral("CPU per packet / Art-Net's, same round"),
+                    QByteArray::number(median(sacnRatio[sources - 1]), 'f', 2), "<= 1.5");
+        }
+    }
+    row(QStringLiteral("Receiver peak memory (resident)"), thousands(double(final.peakKiB)) + " KiB", "");
+    if (settings.artNet)
+        row(QStringLiteral("Channels read through the library = last packet sent"), artNet.dataOk ? "yes" : "NO",
+            "yes");
+    if (settings.sacn)
+        row(QStringLiteral("sACN: channels read through the library = merge of last packets"),
+            std::all_of(std::begin(sacn), std::end(sacn), [](const Figures &f) { return f.dataOk; }) ? "yes" : "NO",
+            "yes");
+
+    double probesLost = settings.artNet ? median(artNet.probeLost) : 0;
+    if (settings.sacn) {
+        for (const Figures &figures : sacn)
+            probesLost += median(figures.probeLost);
+    }
+    if (probesLost > 0)
         std::printf("\n%s latency probes were not seen within 100 ms and are left out.\n",
-                    thousands(median(probeLost)).constData());
-    return 0;
+                    thousands(probesLost).constData());
 }

@@ -1,10 +1,11 @@
 #ifndef RECEIVEPATHBENCH_H
 #define RECEIVEPATHBENCH_H
 
-// Measures the whole receive path: this process sends ArtDmx over loopback
-// to a receiving process (BenchReceiver), whose engine and mapper write the
-// universe data area, and reads the area back through the driver library as
-// a visualiser host does. Prints one table.
+// Measures the whole receive path: this process sends ArtDmx, sACN data
+// packets or both over loopback to a receiving process (BenchReceiver), whose
+// engine, sACN receiver and mapper write the universe data area, and reads the
+// area back through the driver library as a visualiser host does. Prints one
+// table.
 
 #include "dmxsender.h"
 #include "monitorhost.h"
@@ -23,6 +24,9 @@ public:
     struct Settings
     {
         quint16 port = 46500;
+        quint16 sacnPort = 46501;
+        bool artNet = true;
+        bool sacn = true;
         QString library;
         double stepSeconds = 5;
         double lossSeconds = 30;
@@ -41,6 +45,11 @@ private:
         double cpuSeconds = 0;
         qint64 peakKiB = 0;
     };
+    struct SacnCount
+    {
+        std::uint64_t datagrams = 0;
+        std::uint64_t written = 0;
+    };
     struct Loss
     {
         std::uint64_t sent = 0;
@@ -54,27 +63,47 @@ private:
         double p50 = 0, p99 = 0, max = 0;
         int lost = 0;
     };
+    // One path's measures, a value per round.
+    struct Figures
+    {
+        std::vector<double> lost, sent, cpuUs, cpuShare;
+        std::vector<double> idle50, idle99, idleMax, load50, load99, loadMax, probeLost;
+        bool dataOk = true;
+
+        void add(const Loss &loss);
+        void add(const Latency &idle, const Latency &loaded);
+    };
 
     bool startReceiver();
     void stopReceiver();
     QByteArray command(const QByteArray &line, bool expectAnswer);
     Usage usage();
+    SacnCount sacnCount();
 
     std::uint64_t totalPackets();
     std::uint64_t settledTotal(std::uint64_t before, std::uint64_t expected);
-    bool dataMatches(const DmxSender &sender, int first, int last);
+    bool dataMatches(const DmxSender &source, int first, int last);
 
-    Loss measureLoss(double rate, double seconds);
+    Loss measureLoss(DmxSender &source, double rate, double seconds, Figures &figures);
     double highestLosslessRate();
-    Latency measureLatency(bool underLoad);
+    Latency measureLatency(DmxSender &source, bool underLoad, Figures &figures);
+
+    void measureArtNet();
+    void measureSacn(int sources);
+    void printTable(const Usage &final) const;
 
     Settings settings;
     QProcess *receiver = nullptr;
     qint64 receiveBuffer = 0;
     MonitorHost host;
     DmxSender sender;
-    bool dataOk = true;
+    DmxSender sacnSender;
+
+    Figures artNet;
+    std::vector<double> highest, toggledLoss, toggledSent;
     QByteArray rateLimit = "no limit found"; // what stopped the last rate search
+    Figures sacn[DmxSender::MaxSources];     // by sources less one
+    std::vector<double> sacnRatio[DmxSender::MaxSources];
 };
 
 #endif // RECEIVEPATHBENCH_H
