@@ -1,8 +1,8 @@
 #include "sacnsetting.h"
+#include "settingsfile.h"
 
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_SacnSetting : public QObject
@@ -48,14 +48,9 @@ void tst_SacnSetting::storedValuesDecideTheReceiver()
     QFETCH(int, first);
     QFETCH(QString, fallback);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Dorvantis.conf"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Network]\nip=127.0.0.1\n" + lines + "\n");
-    file.close();
-    const QSettings settings(path, QSettings::IniFormat);
+    const SettingsFile file(lines);
+    QVERIFY(file.isValid());
+    const QSettings &settings = file.settings();
 
     if (!fallback.isEmpty())
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QLatin1Char('^') + fallback + QLatin1String(": ")));

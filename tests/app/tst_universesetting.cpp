@@ -1,9 +1,9 @@
 #include "artnetengine.h"
+#include "settingsfile.h"
 #include "universesetting.h"
 
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -59,14 +59,9 @@ void tst_UniverseSetting::storedValueDecidesWhatIsOffered()
     QFETCH(int, replies);
     QFETCH(bool, fallsBack);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Dorvantis.conf"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Network]\nip=127.0.0.1\n" + line + "\n");
-    file.close();
-    const QSettings settings(path, QSettings::IniFormat);
+    const SettingsFile file(line);
+    QVERIFY(file.isValid());
+    const QSettings &settings = file.settings();
 
     const QRegularExpression fallback(QStringLiteral("^Network/universes: .* offering all 256$"));
     if (fallsBack)
