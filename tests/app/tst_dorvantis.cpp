@@ -104,6 +104,7 @@ private slots:
     void sacnTurnedOffLeavesItsPortFree();
     void artNetKeepsItsRecordWhileSacnSendsToo();
 #ifdef Q_OS_LINUX
+    void sacnMulticastFromAConsoleReachesEveryRecord();
     void pollRepliesReachTheControllerOnItsSubnet_data();
     void pollRepliesReachTheControllerOnItsSubnet();
     void addressOnNoInterfaceKeepsTheWideBroadcast();
@@ -495,6 +496,46 @@ void tst_dorvantis::artNetKeepsItsRecordWhileSacnSendsToo()
 }
 
 #ifdef Q_OS_LINUX
+// A console on the PC's network sends every universe to its multicast group,
+// as sACN consoles do by default: each lands in its record once.
+void tst_dorvantis::sacnMulticastFromAConsoleReachesEveryRecord()
+{
+    PeerNetwork network(QStringLiteral("192.168.1.10/24"), QStringLiteral("192.168.1.1/24"));
+    QVERIFY2(network.isReady(), qPrintable(network.error()));
+    auto window = TestWindow::createOn(network, QStringLiteral("192.168.1.10"));
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    QVERIFY(area.isValid());
+    quint32 before[UniverseData::UniverseCount];
+    for (int r = 0; r < UniverseData::UniverseCount; ++r)
+        before[r] = area.record(r).packetCount;
+
+    QUdpSocket console;
+    QVERIFY(network.bindInPeer(console, QHostAddress(QStringLiteral("192.168.1.1"))));
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // a line per new source
+    for (int universe = 1; universe <= UniverseData::UniverseCount; ++universe) {
+        const QByteArray levels = bytes({universe >> 8, universe & 0xff, 0xc8});
+        const quint32 group = 0xEFFF0000u | quint32(universe); // 239.255.{u / 256}.{u % 256}
+        QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), QHostAddress(group), SacnPort) > 0);
+        if (universe % 16 == 0)
+            QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (int r = 0; r < UniverseData::UniverseCount; ++r) {
+                if (area.record(r).packetCount == before[r])
+                    return false;
+            }
+            return true;
+        }(),
+        10000);
+    QLoggingCategory::setFilterRules(QString());
+    for (int r = 0; r < UniverseData::UniverseCount; ++r) {
+        const int universe = r + 1;
+        QCOMPARE(area.record(r).packetCount, before[r] + 1);
+        QCOMPARE(channels(area.record(r), 3), bytes({universe >> 8, universe & 0xff, 0xc8}));
+    }
+}
+
 void tst_dorvantis::pollRepliesReachTheControllerOnItsSubnet_data()
 {
     QTest::addColumn<QString>("node");       // the address chosen, with its interface's prefix
