@@ -118,9 +118,12 @@ bool tst_windowsprogram::runWine(const QStringList &arguments, QString *output, 
 
 QString tst_windowsprogram::readThroughHost(int universe)
 {
+    // The 32-bit host through the `wine` launcher, itself a 32-bit program.
+    const QString launcher = with32BitHost() ? QStringLiteral("wine") : Wine64;
     QString output;
-    runWine({hostFile("tools/drivertesthost.exe"), hostFile("driver/VdEthDMX.dll"), QString::number(universe)},
-            &output);
+    screen.run(launcher,
+               {hostFile("tools/drivertesthost.exe"), hostFile("driver/VdEthDMX.dll"), QString::number(universe)},
+               &output, WaitMs, wineEnvironment());
     return output;
 }
 
@@ -153,8 +156,10 @@ void tst_windowsprogram::initTestCase()
     QStringList missing = VirtualDisplay::missingTools();
     if (!QFileInfo(Wine64).isExecutable())
         missing << QStringLiteral("wine64");
-    if (QStandardPaths::findExecutable(QStringLiteral("wineserver")).isEmpty())
-        missing << QStringLiteral("wineserver");
+    for (const char *tool : {"wineserver", with32BitHost() ? "wine" : nullptr}) {
+        if (tool && QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            missing << QLatin1String(tool);
+    }
     if (!missing.isEmpty())
         QSKIP(qPrintable(missing.join(QLatin1String(", ")) + QLatin1String(" not installed")));
 
