@@ -33,15 +33,15 @@ find_window() {
 }
 
 # Starts Dorvantis on the current display with a home of its own, in which
-# 127.0.0.1 is stored as the previous choice: the Select-IP dialog opens with
-# it selected and is answered with Return, and the user's settings are never
-# touched. Sets $app_pid and $main_window; the program's output goes to
-# $work/dorvantis.log.
+# the address (127.0.0.1 unless given) is stored as the previous choice: the
+# Select-IP dialog opens with it selected and is answered with Return, and the
+# user's settings are never touched. Sets $app_pid and $main_window; the
+# program's output goes to $work/dorvantis.log.
 start_dorvantis() {
-    local app=$1 work=$2 dialog
+    local app=$1 work=$2 address=${3:-127.0.0.1} dialog
     export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
     mkdir -p "$XDG_CONFIG_HOME/Veldara Orvik"
-    printf '[Network]\nip=127.0.0.1\n' >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
+    printf '[Network]\nip=%s\n' "$address" >"$XDG_CONFIG_HOME/Veldara Orvik/Dorvantis.conf"
     "$app" >"$work/dorvantis.log" 2>&1 &
     app_pid=$!
     dialog=$(find_window '^Select IP$') || { echo "the Select-IP dialog did not appear" >&2; return 1; }
