@@ -37,7 +37,7 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
 endif()
 
 # Tests that start a 32-bit program: the win32 suite, the i686 driver library
-# under a 32-bit host, the i686 tools and the NSIS installer. They all start
+# under a 32-bit host and the i686 tools. They all start
 # through wine's 32-bit loader, and some machines' kernels refuse 32-bit
 # programs ("Exec format error"). The machine is asked once, when the first
 # such test is registered; where it cannot start one, the test is registered

@@ -13,7 +13,7 @@
 #
 #   bash scripts/test.sh [SUITE...]     (no SUITE: all of them, in this order)
 #
-# Tests that start a 32-bit program (the win32 suite, the installer, the
+# Tests that start a 32-bit program (the win32 suite and the
 # 32-bit driver library under its host) need a machine whose kernel starts
 # 32-bit programs; elsewhere CTest reports them as skipped, and the summary at
 # the end names them and says why.
