@@ -1,6 +1,7 @@
 #include "sacnmerger.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 struct SacnMerger::Source
@@ -143,12 +144,20 @@ SacnMerger::Outcome SacnMerger::take(const Sacn::DataPacket &packet, quint32 sen
 SacnLevels SacnMerger::merge(int record, quint8 priority)
 {
     const Record &table = recordTables[record];
+    const Source *winners[SourcesPerUniverse];
+    int winnerCount = 0;
+    for (int i = 0; i < table.count; ++i) {
+        if (pool[table.sources[i]].priority == priority)
+            winners[winnerCount++] = &pool[table.sources[i]];
+    }
+    // The usual case, one source: its own levels, nothing to merge.
+    if (winnerCount == 1)
+        return SacnLevels{quint16(record), universeOf(record), winners[0]->length, winners[0]->levels};
+
     int length = 0;
     std::memset(merged, 0, sizeof merged);
-    for (int i = 0; i < table.count; ++i) {
-        const Source &source = pool[table.sources[i]];
-        if (source.priority != priority)
-            continue;
+    for (int w = 0; w < winnerCount; ++w) {
+        const Source &source = *winners[w];
         for (int slot = 0; slot < source.length; ++slot)
             merged[slot] = std::max(merged[slot], source.levels[slot]);
         length = std::max(length, source.length);
