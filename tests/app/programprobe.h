@@ -33,6 +33,18 @@ inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
     return datagram + channels;
 }
 
+// An ArtPoll; bit 0 of TalkToMe asks for the reply at the poller, clear at
+// the broadcast address.
+inline QByteArray artPoll(bool replyToPoller)
+{
+    return QByteArray("Art-Net\0" // id
+                      "\x00\x20"  // opCode 0x2000, low byte first
+                      "\x00\x0e", // protocol version 14
+                      12)
+        + char(replyToPoller ? 0x01 : 0x00) // talkToMe
+        + char(0);                           // priority
+}
+
 // Polls the program on 127.0.0.1 from the Art-Net port of 127.0.0.2, next
 // to the program's wildcard socket, and checks the reply: sent from the
 // Art-Net port, saying who answered and where (the address chosen at start).
@@ -42,13 +54,7 @@ inline void verifyAnswersPoll(int waitMs, const QHostAddress &node = QHostAddres
     QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
                         QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
     QSignalSpy arrived(&poller, SIGNAL(readyRead()));
-    const QByteArray artPoll("Art-Net\0" // id
-                             "\x00\x20"  // opCode 0x2000, low byte first
-                             "\x00\x0e"  // protocol version 14
-                             "\x01"      // talkToMe: bit 0, reply to the poller
-                             "\x00",     // priority
-                             14);
-    QCOMPARE(poller.writeDatagram(artPoll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
+    QCOMPARE(poller.writeDatagram(artPoll(true), QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
     QVERIFY(arrived.wait(waitMs));
     const QNetworkDatagram reply = poller.receiveDatagram();
     QCOMPARE(reply.senderPort(), int(ArtNetPort));

@@ -5,6 +5,7 @@
 #include "programsettingstest.h"
 #include "runningunderwine.h"
 #include "sacnbytes.h"
+#include "sacnpackets.h"
 #include "sacnsetting.h"
 #include "selectipdialog.h"
 #include "sharedarea.h"
@@ -38,7 +39,6 @@
 namespace {
 
 constexpr quint16 ArtNetPort = 6454;
-constexpr quint16 SacnPort = 5568;
 
 QSystemTrayIcon *trayIconOf(dorvantis &window)
 {
@@ -443,9 +443,9 @@ void tst_dorvantis::sacnReachesTheRecordsItsSettingsMap()
 
     QUdpSocket console;
     const QByteArray levels = bytes({0x11, 0x22, 0x33, 0x44, 0x55});
-    QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), QHostAddress::LocalHost, Sacn::Port) > 0);
     // The receiver takes datagrams in order: once the sentinel is in, so is the first.
-    QVERIFY(console.writeDatagram(sacnLevels(sentinel, bytes({0x7f}), 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QVERIFY(console.writeDatagram(sacnLevels(sentinel, bytes({0x7f}), 1), QHostAddress::LocalHost, Sacn::Port) > 0);
     QTRY_COMPARE(area.record(sentinelRecord).packetCount, sentinelCount + 1);
 
     for (int r = 0; r < UniverseData::UniverseCount; ++r) {
@@ -471,7 +471,7 @@ void tst_dorvantis::sacnTurnedOffLeavesItsPortFree()
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     QUdpSocket other;
-    QVERIFY(other.bind(QHostAddress::AnyIPv4, SacnPort, QUdpSocket::DontShareAddress));
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, Sacn::Port, QUdpSocket::DontShareAddress));
 }
 
 void tst_dorvantis::artNetKeepsItsRecordWhileSacnSendsToo()
@@ -488,8 +488,8 @@ void tst_dorvantis::artNetKeepsItsRecordWhileSacnSendsToo()
 
     // sACN universe 1 is record 0, held by Art-Net; universe 2 is free.
     const quint32 free = area.record(1).packetCount;
-    QVERIFY(console.writeDatagram(sacnLevels(1, bytes({1, 2, 3, 4}), 1), QHostAddress::LocalHost, SacnPort) > 0);
-    QVERIFY(console.writeDatagram(sacnLevels(2, bytes({5, 6}), 1), QHostAddress::LocalHost, SacnPort) > 0);
+    QVERIFY(console.writeDatagram(sacnLevels(1, bytes({1, 2, 3, 4}), 1), QHostAddress::LocalHost, Sacn::Port) > 0);
+    QVERIFY(console.writeDatagram(sacnLevels(2, bytes({5, 6}), 1), QHostAddress::LocalHost, Sacn::Port) > 0);
     QTRY_COMPARE(area.record(1).packetCount, free + 1);
     QCOMPARE(area.record(0).packetCount, before + 1);
     QCOMPARE(channels(area.record(0), 4), bytes({0xa0, 0xa1, 0xa2, 0xa3}));
@@ -514,8 +514,8 @@ void tst_dorvantis::sacnMulticastFromAConsoleReachesEveryRecord()
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // a line per new source
     for (int universe = 1; universe <= UniverseData::UniverseCount; ++universe) {
         const QByteArray levels = bytes({universe >> 8, universe & 0xff, 0xc8});
-        const quint32 group = 0xEFFF0000u | quint32(universe); // 239.255.{u / 256}.{u % 256}
-        QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), QHostAddress(group), SacnPort) > 0);
+        const QHostAddress group(Sacn::multicastGroup(quint16(universe)));
+        QVERIFY(console.writeDatagram(sacnLevels(universe, levels, 1), group, Sacn::Port) > 0);
         if (universe % 16 == 0)
             QCoreApplication::processEvents();
     }

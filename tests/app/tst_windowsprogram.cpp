@@ -243,12 +243,7 @@ void tst_windowsprogram::answersABroadcastPollOnItsSubnetsBroadcastAddress()
     QVERIFY(program.state() == QProcess::Running);
     QUdpSocket controller;
     QVERIFY(network->bindInPeer(controller, QHostAddress::AnyIPv4, ArtNetPort));
-    const QByteArray artPoll("Art-Net\0" // id
-                             "\x00\x20"  // opCode 0x2000, low byte first
-                             "\x00\x0e"  // protocol version 14
-                             "\x00"      // talkToMe: bit 0 clear, reply to the broadcast address
-                             "\x00",     // priority
-                             14);
+    const QByteArray artPoll = ProgramProbe::artPoll(false); // replies to the broadcast address
     QCOMPARE(controller.writeDatagram(artPoll, QHostAddress(NodeAddress), ArtNetPort), qint64(14));
     QTRY_VERIFY_WITH_TIMEOUT(controller.hasPendingDatagrams(), WaitMs);
     const QNetworkDatagram reply = controller.receiveDatagram();
