@@ -7,7 +7,7 @@
 #
 # Prints the install prefix on standard output, everything else on standard
 # error. The first build takes about
-# 18 minutes on 2 cores.
+# 30 minutes on 2 cores (up to an hour while other work runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -86,7 +86,7 @@ cmake -S "$src" -B "$work/build" -G Ninja \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     "${options[@]}" > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log" >&2; exit 1; }
-echo "=== Qt for Windows: building (about 18 minutes on 2 cores)" >&2
+echo "=== Qt for Windows: building (about 30 minutes on 2 cores)" >&2
 cmake --build "$work/build" -j "$(nproc)" > "$work/build.log" || { tail -40 "$work/build.log" >&2; exit 1; }
 rm -rf "$prefix"
 cmake --install "$work/build" > /dev/null
