@@ -103,7 +103,7 @@ void SacnReceiver::joinGroups()
 {
     const bool onInterface = !address.isNull() && QNetworkInterface::allAddresses().contains(address);
     const quint32 interfaceAddress = onInterface ? address.toIPv4Address() : 0;
-    membership.reset();
+    // Replacing the memberships leaves the old groups before the joins below.
     membership.reset(
         new MulticastMembership(MulticastMembership::Socket(socket->socketDescriptor()), interfaceAddress));
     const QVector<quint16> &records = merger.records();
