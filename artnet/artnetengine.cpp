@@ -142,6 +142,7 @@ int ArtNetEngine::setOutputUniverses(const QVector<quint16> &portAddresses)
         outputs.append(address);
     }
     outputDataMs.fill(-1, outputs.size());
+    outputMerging.fill(false, outputs.size());
     return outputs.size();
 }
 
@@ -160,20 +161,41 @@ ArtPollReply ArtNetEngine::boundPollReply(int index) const
     const int first = replyStarts.at(index);
     const int end = index + 1 < replyStarts.size() ? replyStarts.at(index + 1) : outputs.size();
     const qint64 now = clock.elapsed();
-    unsigned receiving = 0;
+    quint8 goodOutput[ArtNet::PortsPerReply] = {};
     for (int i = first; i < end; ++i) {
+        quint8 &good = goodOutput[i - first];
         if (outputDataMs.at(i) >= 0 && now - outputDataMs.at(i) < OutputDataWindowMs)
-            receiving |= 1u << (i - first);
+            good |= ArtNet::GoodOutputData;
+        if (outputMerging.at(i))
+            good |= ArtNet::GoodOutputMerging;
+        if (mergeLtp)
+            good |= ArtNet::GoodOutputMergeLtp;
     }
-    return ArtNet::boundPollReply(pollReply, outputs.constData() + first, end - first, receiving,
+    return ArtNet::boundPollReply(pollReply, outputs.constData() + first, goodOutput, end - first,
                                   quint8(ArtNet::FirstBindIndex + index));
 }
 
-void ArtNetEngine::noteOutputData(quint16 portAddress)
+void ArtNetEngine::setOutputMerging(quint16 portAddress, bool merging)
+{
+    const int index = outputIndex(portAddress);
+    if (index >= 0)
+        outputMerging[index] = merging;
+}
+
+void ArtNetEngine::setMergeLtp(bool ltp)
+{
+    mergeLtp = ltp;
+}
+
+quint64 ArtNetEngine::shortArtDmxCount() const
+{
+    return shortArtDmx;
+}
+
+int ArtNetEngine::outputIndex(quint16 portAddress) const
 {
     const auto found = std::lower_bound(outputs.cbegin(), outputs.cend(), portAddress);
-    if (found != outputs.cend() && *found == portAddress)
-        outputDataMs[int(found - outputs.cbegin())] = clock.elapsed();
+    return found != outputs.cend() && *found == portAddress ? int(found - outputs.cbegin()) : -1;
 }
 
 void ArtNetEngine::updateBroadcast()
@@ -242,20 +264,26 @@ void ArtNetEngine::processPendingDatagrams()
 
         switch (ArtNet::recordOpCode(received.bytes, size)) {
         case ArtNet::OpPoll:
-            answerPoll();
+            answerPoll(size);
             emit receivedArtPoll(received.poll, sender, senderPort);
             break;
         case ArtNet::OpPollReply:
             emit receivedArtPollReply(received.pollReply, sender, senderPort);
             break;
         case ArtNet::OpDmx: {
+            // Without its universe and length, the datagram is no ArtDmx.
+            if (size < ArtNet::DmxHeaderSize) {
+                ++shortArtDmx;
+                break;
+            }
             // Receivers trust length; it must not promise channels the
             // datagram did not carry.
-            const quint16 arrived = quint16(qMax<qint64>(0, size - ArtNet::DmxHeaderSize));
+            const quint16 arrived = quint16(size - ArtNet::DmxHeaderSize);
             if (received.dmx.length > arrived)
                 received.dmx.length = arrived;
-            if (!outputs.isEmpty())
-                noteOutputData(received.dmx.universe);
+            const int output = outputs.isEmpty() ? -1 : outputIndex(received.dmx.universe);
+            if (output >= 0)
+                outputDataMs[output] = clock.elapsed();
             emit receivedArtDmx(received.dmx, sender, senderPort);
             break;
         }
@@ -265,10 +293,20 @@ void ArtNetEngine::processPendingDatagrams()
     }
 }
 
-void ArtNetEngine::answerPoll()
+void ArtNetEngine::answerPoll(qint64 size)
 {
     if (!autoReply)
         return;
+    quint16 bottom = 0;
+    quint16 top = 0;
+    const bool targeted = ArtNet::pollTarget(received.bytes, size, &bottom, &top);
+    if (targeted) {
+        int reply = 0;
+        while (reply < replyStarts.size() && !answersTarget(reply, bottom, top))
+            ++reply;
+        if (reply == replyStarts.size())
+            return;
+    }
     const QHostAddress &target = (received.poll.talkToMe & TalkToMeReplyToSender) ? sender : broadcast;
     const QHostAddress &destination = target.isNull() ? broadcast : target;
     // One token buys the whole answer, so a destination gets complete
@@ -277,7 +315,19 @@ void ArtNetEngine::answerPoll()
         return;
     sendArtPollReply(pollReply, target);
     for (int i = 0; i < replyStarts.size(); ++i) {
+        if (targeted && !answersTarget(i, bottom, top))
+            continue;
         const ArtPollReply reply = boundPollReply(i);
         sendArtPollReply(reply, target);
     }
+}
+
+bool ArtNetEngine::answersTarget(int reply, quint16 bottom, quint16 top) const
+{
+    const int end = reply + 1 < replyStarts.size() ? replyStarts.at(reply + 1) : outputs.size();
+    for (int i = replyStarts.at(reply); i < end; ++i) {
+        if (outputs.at(i) >= bottom && outputs.at(i) <= top)
+            return true;
+    }
+    return false;
 }

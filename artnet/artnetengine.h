@@ -18,11 +18,13 @@ class QUdpSocket;
 //
 // The answer to an ArtPoll is the node's own ArtPollReply, followed by the
 // Art-Net 4 bound replies that subscribe it to its output universes, all to
-// the same place. Answers are rate-limited per destination, whole answers
-// only; every ArtPoll still raises receivedArtPoll. Bytes a short datagram
-// does not cover read as zero, and an ArtDmx whose datagram ends before the
-// channel count in its length field is handed on with length cut to the
-// channels that arrived.
+// the same place; a poll in targeted mode is answered only with the bound
+// replies that list a Port-Address in its range, and not at all without one.
+// Answers are rate-limited per destination, whole answers only; every ArtPoll
+// still raises receivedArtPoll. Bytes a short datagram does not cover read as
+// zero. An ArtDmx datagram that ends inside the header is counted and
+// dropped, and one that ends before the channel count in its length field is
+// handed on with length cut to the channels that arrived.
 class ArtNetEngine : public QObject
 {
     Q_OBJECT
@@ -62,8 +64,14 @@ public:
     const QVector<quint16> &outputUniverses() const;
     int boundPollReplyCount() const;
     // Bound reply `index` as the next answer carries it: GoodOutput marks
-    // the ports that received ArtDmx within OutputDataWindowMs.
+    // the ports that received ArtDmx within OutputDataWindowMs, those that
+    // merge two sources, and LTP as the merge mode where it is.
     ArtPollReply boundPollReply(int index) const;
+    void setOutputMerging(quint16 portAddress, bool merging);
+    void setMergeLtp(bool ltp);
+
+    // ArtDmx datagrams too short for the header, dropped.
+    quint64 shortArtDmxCount() const;
 
     // The socket's receive buffer as granted by the system; 0 before start().
     qint64 receiveBufferSize() const;
@@ -90,8 +98,9 @@ private:
     void initPoll();
     void send(const void *record, qint64 size, const QHostAddress &host);
     void enlargeReceiveBuffer();
-    void answerPoll();
-    void noteOutputData(quint16 portAddress);
+    void answerPoll(qint64 size);
+    bool answersTarget(int reply, quint16 bottom, quint16 top) const;
+    int outputIndex(quint16 portAddress) const;
     void enlargeSendBuffer();
 
     QHostAddress address;
@@ -122,7 +131,10 @@ private:
 
     QVector<quint16> outputs;     // ascending
     QVector<qint64> outputDataMs; // last ArtDmx for each output on `clock`; -1 for none yet
+    QVector<bool> outputMerging;
     QVector<int> replyStarts;     // the first output of each bound reply
+    bool mergeLtp = false;
+    quint64 shortArtDmx = 0;
 };
 
 #endif // ARTNETENGINE_H

@@ -32,8 +32,11 @@ constexpr quint16 MaxPortAddress = 0x7FFF;
 constexpr int PortsPerReply = 4;
 // PortTypes: bit 7, the port outputs data from the network; protocol 0, DMX512.
 constexpr quint8 PortTypeDmxOutput = 0x80;
-// GoodOutput: bit 7, data is being output on the port.
+// GoodOutput: bit 7, data is being output on the port; bit 3, the port
+// merges two sources; bit 1, its merge mode is LTP (else HTP).
 constexpr quint8 GoodOutputData = 0x80;
+constexpr quint8 GoodOutputMerging = 0x08;
+constexpr quint8 GoodOutputMergeLtp = 0x02;
 // Status2: bit 3, the node handles 15-bit Port-Addresses.
 constexpr quint8 Status2PortAddress15Bit = 0x08;
 // BindIndex 1 is the root device, and 0, what replies before Art-Net 4 carry,
@@ -49,6 +52,13 @@ enum OpCode : quint16 {
 
 // Bytes of an ArtDmx before its channel data.
 constexpr int DmxHeaderSize = 18;
+
+// ArtPoll Flags (TalkToMe) bit 5: Art-Net 4's targeted mode, in which only
+// nodes with a Port-Address from TargetPortAddressBottom to
+// TargetPortAddressTop answer. Both follow the 14 bytes of the record, high
+// byte first: Top in bytes 14-15, Bottom in bytes 16-17.
+constexpr quint8 PollTargetedMode = 0x20;
+constexpr int PollTargetSize = 18;
 
 // The opcode of a received datagram that is one of the three records, 0 for
 // anything else. Only the id ("Art-Net" and a zero byte) and the opcode are
@@ -173,9 +183,9 @@ namespace ArtNet {
 
 // An Art-Net 4 bound reply: the node's own reply `root` describing `count`
 // (1 to 4) output ports, the Port-Addresses `ports`, which share one Net and
-// Sub-Net. Bit i of `receiving` marks port i as having data.
-inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *ports, int count, unsigned receiving,
-                                   quint8 bindIndex)
+// Sub-Net, with `goodOutput` the GoodOutput byte of each.
+inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *ports, const quint8 *goodOutput,
+                                   int count, quint8 bindIndex)
 {
     ArtPollReply reply = root;
     // Net in byte 18, Sub-Net in byte 19; each port adds its universe.
@@ -185,7 +195,7 @@ inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *port
         const bool used = i < count;
         reply.portTypes[i] = used ? PortTypeDmxOutput : 0;
         reply.goodInput[i] = 0;
-        reply.goodOutput[i] = used && (receiving >> i & 1u) ? GoodOutputData : 0;
+        reply.goodOutput[i] = used ? goodOutput[i] : 0;
         reply.swIn[i] = 0;
         reply.swOut[i] = used ? quint8(ports[i] & 0x0F) : 0;
     }
@@ -193,6 +203,17 @@ inline ArtPollReply boundPollReply(const ArtPollReply &root, const quint16 *port
     reply.bindIndex = bindIndex;
     reply.status2 = quint8(root.status2 | Status2PortAddress15Bit);
     return reply;
+}
+
+// The Port-Addresses a received ArtPoll datagram targets, Bottom to Top;
+// false for a poll not in targeted mode or too short to name them.
+inline bool pollTarget(const char *datagram, qint64 size, quint16 *bottom, quint16 *top)
+{
+    if (size < PollTargetSize || !(quint8(datagram[offsetof(ArtPoll, talkToMe)]) & PollTargetedMode))
+        return false;
+    *top = qFromBigEndian<quint16>(datagram + sizeof(ArtPoll));
+    *bottom = qFromBigEndian<quint16>(datagram + sizeof(ArtPoll) + 2);
+    return true;
 }
 
 // A record of zeros but for the Art-Net id and the opcode.

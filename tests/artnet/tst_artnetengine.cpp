@@ -186,6 +186,8 @@ private slots:
     void pollWithoutAutoReplyIsOnlyReported();
     void forgedPollStreamGetsFewWholeAnswersAndControllersTheirs();
     void goodOutputShowsPortsWithRecentData();
+    void targetedPollIsAnsweredForItsRangeOnly_data();
+    void targetedPollIsAnsweredForItsRangeOnly();
 
     void queuedDatagramsAreHandledInOneDrainInOrder();
     void shortArtDmxCarriesNoStaleBytes_data();
@@ -437,8 +439,70 @@ void tst_ArtNetEngine::goodOutputShowsPortsWithRecentData()
     net.sendToEngine(artDmx(21, 512, '\x21')); // offered to nobody
     QTRY_COMPARE(net.recorder.count(QStringLiteral("dmx")), 2);
 
-    const ArtPollReply reply = net.engine->boundPollReply(0);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(reply.goodOutput), 4), QByteArray("\x00\x80\x00\x00", 4));
+    const auto goodOutput = [&] {
+        const ArtPollReply reply = net.engine->boundPollReply(0);
+        return QByteArray(reinterpret_cast<const char *>(reply.goodOutput), 4);
+    };
+    QCOMPARE(goodOutput(), QByteArray("\x00\x80\x00\x00", 4));
+    // Bit 3 while a port merges two sources; bit 1 for LTP as the merge mode.
+    net.engine->setOutputMerging(17, true);
+    net.engine->setOutputMerging(18, true);
+    net.engine->setOutputMerging(21, true); // offered to nobody
+    QCOMPARE(goodOutput(), QByteArray("\x00\x88\x08\x00", 4));
+    net.engine->setMergeLtp(true);
+    net.engine->setOutputMerging(18, false);
+    QCOMPARE(goodOutput(), QByteArray("\x02\x8A\x02\x02", 4));
+}
+
+void tst_ArtNetEngine::targetedPollIsAnsweredForItsRangeOnly_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("bottom");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<bool>("rangeSent");
+    QTest::addColumn<QList<int>>("boundReplies"); // -1 alone: no answer at all
+
+    // The node offers Port-Addresses 16-19 (bound reply 0) and 256-259 (1).
+    const int targeted = ArtNet::PollTargetedMode | 0x01;
+    QTest::newRow("not targeted, range ignored") << 0x01 << 0 << 0 << true << QList<int>{0, 1};
+    QTest::newRow("one Port-Address of the first") << targeted << 16 << 16 << true << QList<int>{0};
+    QTest::newRow("below every Port-Address") << targeted << 0 << 15 << true << QList<int>{-1};
+    QTest::newRow("between the two") << targeted << 20 << 255 << true << QList<int>{-1};
+    QTest::newRow("into the second") << targeted << 257 << 300 << true << QList<int>{1};
+    QTest::newRow("everything") << targeted << 0 << 32767 << true << QList<int>{0, 1};
+    QTest::newRow("bottom above top") << targeted << 300 << 0 << true << QList<int>{-1};
+    QTest::newRow("too short to name a range") << targeted << 0 << 0 << false << QList<int>{0, 1};
+}
+
+void tst_ArtNetEngine::targetedPollIsAnsweredForItsRangeOnly()
+{
+    QFETCH(int, flags);
+    QFETCH(int, bottom);
+    QFETCH(int, top);
+    QFETCH(bool, rangeSent);
+    QFETCH(QList<int>, boundReplies);
+
+    Loopback net(46010);
+    QVERIFY(net.open());
+    net.engine->setOutputUniverses(portAddresses(16, 19) + portAddresses(256, 259));
+    QByteArray poll = artPoll(quint8(flags));
+    if (rangeSent)
+        poll += bytes({top >> 8, top & 0xFF, bottom >> 8, bottom & 0xFF});
+    net.sendToEngine(poll);
+    // Behind it, a poll that is always answered in full: the first datagrams
+    // that arrive are what the targeted poll got.
+    net.sendToEngine(artPoll(0x01));
+    QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), 2);
+
+    QList<QByteArray> expected;
+    if (boundReplies != QList<int>{-1}) {
+        expected << image(&net.engine->ownPollReply(), sizeof(ArtPollReply));
+        for (int index : boundReplies)
+            expected << boundImage(*net.engine, index);
+    }
+    expected << image(&net.engine->ownPollReply(), sizeof(ArtPollReply)) << boundImage(*net.engine, 0)
+             << boundImage(*net.engine, 1);
+    QCOMPARE(takeDatagrams(net.unicast), expected);
 }
 
 void tst_ArtNetEngine::queuedDatagramsAreHandledInOneDrainInOrder()
@@ -471,7 +535,8 @@ void tst_ArtNetEngine::shortArtDmxCarriesNoStaleBytes_data()
 
     QTest::newRow("20 bytes claiming 512") << 20 << 512 << 2;
     QTest::newRow("header only claiming 512") << 18 << 512 << 0;
-    QTest::newRow("10 bytes, no length field") << 10 << 0 << 0;
+    QTest::newRow("10 bytes: id and opcode only") << 10 << 0 << -1;
+    QTest::newRow("17 bytes, cut inside the length") << 17 << 512 << -1;
     QTest::newRow("100 bytes claiming 50") << 100 << 50 << 50;
     QTest::newRow("full, claiming 24") << 530 << 24 << 24;
     QTest::newRow("full, claiming 600") << 530 << 600 << 512;
@@ -489,18 +554,22 @@ void tst_ArtNetEngine::shortArtDmxCarriesNoStaleBytes()
 
     net.sendToEngine(artDmx(0x0102, 512, '\xAA'));
     net.sendToEngine(artDmx(7, quint16(statedLength), '\x55', size));
-    QTRY_COMPARE(net.recorder.dmx.size(), 2);
+    net.sendToEngine(artDmx(9, 1, '\x99')); // once it is seen, the one before was read
+    QTRY_VERIFY(!net.recorder.dmx.isEmpty()
+                && reinterpret_cast<const ArtDmx *>(net.recorder.dmx.last().constData())->universe == 9);
 
+    // Without the whole header there is no universe or length: no ArtDmx.
+    QCOMPARE(net.engine->shortArtDmxCount(), quint64(passedLength < 0 ? 1 : 0));
+    QCOMPARE(net.recorder.dmx.size(), passedLength < 0 ? 2 : 3);
+    if (passedLength < 0)
+        return;
     const QByteArray &received = net.recorder.dmx[1];
     const auto *dmx = reinterpret_cast<const ArtDmx *>(received.constData());
     const int arrived = qBound(0, size - 18, 512);
     QCOMPARE(int(dmx->length), passedLength);
     QCOMPARE(received.mid(18, arrived), QByteArray(arrived, '\x55'));
     QCOMPARE(received.mid(18 + arrived), QByteArray(512 - arrived, '\0'));
-    if (size >= 16)
-        QCOMPARE(int(dmx->universe), 7);
-    else
-        QCOMPARE(int(dmx->universe), 0);
+    QCOMPARE(int(dmx->universe), 7);
 }
 
 void tst_ArtNetEngine::stallAtFullLoadLosesNothing()

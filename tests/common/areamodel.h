@@ -5,10 +5,10 @@
 // out from the datagram's bytes alone and not through the program's records:
 // the oracle of the flood test and of the datagram fuzzer.
 //
-// An ArtDmx is "Art-Net", a zero byte and opcode 0x5000 low byte first;
-// universe is low byte first, length high byte first, and bytes the datagram
-// does not carry read as zero. The engine reads at most 530 bytes and promises
-// no channel that did not arrive; a record holds 512.
+// An ArtDmx is "Art-Net", a zero byte and opcode 0x5000 low byte first, and
+// at least its 18-byte header; universe is low byte first, length high byte
+// first. The engine reads at most 530 bytes and promises no channel that did
+// not arrive; a record holds 512.
 
 #include "universedataarea.h"
 
@@ -21,7 +21,7 @@ namespace AreaModel {
 constexpr std::size_t HeaderBytes = 18;
 constexpr std::size_t ReceiveBufferBytes = 530;
 
-enum class Kind { Other, Poll, DmxForRecord, DmxBeyondRecords };
+enum class Kind { Other, Poll, DmxForRecord, DmxBeyondRecords, ShortDmx };
 
 struct Effect
 {
@@ -33,22 +33,25 @@ struct Effect
 inline Effect apply(std::uint8_t *area, const std::uint8_t *datagram, std::size_t size)
 {
     static const std::uint8_t id[8] = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
-    auto at = [&](std::size_t i) -> unsigned { return i < size ? datagram[i] : 0; };
     Effect effect;
     if (size < 10 || std::memcmp(datagram, id, sizeof id) != 0)
         return effect;
-    const unsigned opCode = at(8) | at(9) << 8;
+    const unsigned opCode = datagram[8] | datagram[9] << 8;
     if (opCode == 0x2000)
         effect.kind = Kind::Poll;
     if (opCode != 0x5000)
         return effect;
-    effect.universe = at(14) | at(15) << 8;
+    if (size < HeaderBytes) {
+        effect.kind = Kind::ShortDmx;
+        return effect;
+    }
+    effect.universe = datagram[14] | datagram[15] << 8;
     if (effect.universe >= unsigned(UniverseData::UniverseCount)) {
         effect.kind = Kind::DmxBeyondRecords;
         return effect;
     }
     effect.kind = Kind::DmxForRecord;
-    const std::size_t stated = at(16) << 8 | at(17);
+    const std::size_t stated = datagram[16] << 8 | datagram[17];
     const std::size_t read = size < ReceiveBufferBytes ? size : ReceiveBufferBytes;
     const std::size_t arrived = read > HeaderBytes ? read - HeaderBytes : 0;
     std::size_t written = stated < arrived ? stated : arrived;

@@ -60,6 +60,7 @@ struct Expectation
     std::vector<quint8> area;
     quint32 dmxPerUniverse[UniverseData::UniverseCount] = {};
     quint32 dmxBeyondUniverses = 0;
+    quint32 shortDmx = 0;
     quint32 polls = 0;
 
     void account(const QByteArray &datagram)
@@ -70,6 +71,8 @@ struct Expectation
             ++polls;
         else if (effect.kind == AreaModel::Kind::DmxBeyondRecords)
             ++dmxBeyondUniverses;
+        else if (effect.kind == AreaModel::Kind::ShortDmx)
+            ++shortDmx;
         else if (effect.kind == AreaModel::Kind::DmxForRecord)
             ++dmxPerUniverse[effect.universe];
     }
@@ -308,6 +311,7 @@ void tst_Flood::everyDmxForAUniverseIsWrittenAndNothingElse()
         QVERIFY2(std::memcmp(&record, &wanted, sizeof record) == 0, qPrintable(QStringLiteral("universe %1").arg(u)));
     }
     QCOMPARE(observer.dmxBeyondUniverses, expected.dmxBeyondUniverses);
+    QCOMPARE(engine.shortArtDmxCount(), quint64(expected.shortDmx));
     QCOMPARE(observer.polls, expected.polls);
 
     qInfo("%d datagrams in %lld ms; longest gap between %d ms heartbeats: %lld ms; socket drops: %lld",
