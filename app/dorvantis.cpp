@@ -1,13 +1,10 @@
 #include "dorvantis.h"
 
 #include "artnetengine.h"
-#include "interfacenetmask.h"
+#include "receivepipeline.h"
 #include "sacnreceiver.h"
-#include "sacnsetting.h"
 #include "selectipdialog.h"
 #include "ui_about.h"
-#include "universemapper.h"
-#include "universesetting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,8 +26,6 @@ namespace {
 // and in the About box.
 const char Version[] = "1.3";
 
-constexpr quint8 NodeStyle = 6;
-
 } // namespace
 
 dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
@@ -49,9 +44,7 @@ dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
     createActions();
     createMenus();
 
-    universeMapper = new UniverseMapper(this);
-    connect(artNetEngine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
-            universeMapper, SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
+    universeMapper = receivePipeline->linkArea(this);
     setupSacn();
 
     createTrayIcon();
@@ -62,8 +55,7 @@ dorvantis::~dorvantis()
 {
     // Unmaps and closes the shared area. The engine goes too, so that the
     // Art-Net port is free again as soon as the window is gone.
-    delete universeMapper;
-    delete artNetEngine;
+    delete receivePipeline;
 }
 
 void dorvantis::setupArtNet()
@@ -85,25 +77,13 @@ void dorvantis::setupArtNet()
 
     selectedIp = address;
 
-    artNetEngine = new ArtNetEngine(QHostAddress(address), ArtNet::DefaultPort, NodeStyle, true);
+    // The settings are read once, here; the receive path is built from them.
+    receivePipeline = new ReceivePipeline(ReceiveOptions::read(QSettings(), QHostAddress(address)), this);
+    artNetEngine = receivePipeline->engine();
     artNetEngine->setShortName(QStringLiteral("Dorvantis"));
     artNetEngine->setLongName(QStringLiteral("Veldara Dorvantis %1").arg(QLatin1String(Version)));
-    // Replies go to the broadcast address of the address's own subnet, which
-    // every controller on it hears; without an interface for the address the
-    // engine keeps its 255.0.0.0.
-    const QHostAddress netmask = InterfaceNetmask::of(QHostAddress(address));
-    if (!netmask.isNull())
-        artNetEngine->setNetmask(netmask.toString());
-    qDebug("ArtNet replies to broadcast address %s", qPrintable(artNetEngine->broadcastAddress().toString()));
-    {
-        // Controllers that send only to subscribers learn from these which
-        // universes to send here.
-        const QSettings settings;
-        universes = UniverseSetting::read(settings);
-        artNetEngine->setOutputUniverses(universes);
-    }
 
-    if (artNetEngine->start()) {
+    if (receivePipeline->startArtNet()) {
         qDebug("ArtNet engine running\n");
         ui.statusBar->showMessage(tr("ArtNet engine running on: %1").arg(address), 0);
     }
@@ -111,22 +91,16 @@ void dorvantis::setupArtNet()
 
 void dorvantis::setupSacn()
 {
-    const QSettings settings;
-    if (!SacnSetting::enabled(settings)) {
-        qDebug("sACN receiver off (%s)", SacnSetting::EnabledKey);
+    const ReceiveOptions &options = receivePipeline->options();
+    if (!options.sacn) {
+        qDebug("sACN receiver off (%s)", ReceiveOptions::SacnKey);
         return;
     }
-    const quint16 first = SacnSetting::firstUniverse(settings);
-    sacnReceiver = new SacnReceiver(QHostAddress(selectedIp), Sacn::Port, this);
-    sacnReceiver->setFirstUniverse(first);
-    sacnReceiver->setRecords(universes);
-    connect(sacnReceiver, SIGNAL(receivedLevels(const SacnLevels &)), universeMapper,
-            SLOT(processSacnLevels(const SacnLevels &)));
-    if (sacnReceiver->start())
+    if (receivePipeline->startSacn())
         qDebug("sACN receiver running on port %d: universe %d feeds record 0; %d multicast groups joined",
-               Sacn::Port, first, sacnReceiver->joinedGroups());
+               options.sacnPort, options.sacnFirst, receivePipeline->sacnReceiver()->joinedGroups());
     else
-        qDebug("sACN receiver: UDP port %d cannot be bound", Sacn::Port);
+        qDebug("sACN receiver: UDP port %d cannot be bound", options.sacnPort);
 }
 
 void dorvantis::createActions()

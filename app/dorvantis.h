@@ -5,10 +5,9 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <QVector>
 
 class ArtNetEngine;
-class SacnReceiver;
+class ReceivePipeline;
 class UniverseMapper;
 class QAction;
 class QCloseEvent;
@@ -48,11 +47,10 @@ private:
     void createTrayIcon();
 
     Ui::dorvantisClass ui;
+    // The engine and the area writer belong to the receive pipeline.
+    ReceivePipeline *receivePipeline = nullptr;
     ArtNetEngine *artNetEngine = nullptr;
     UniverseMapper *universeMapper = nullptr;
-    SacnReceiver *sacnReceiver = nullptr;
-    // The records offered to Art-Net controllers, which sACN feeds too.
-    QVector<quint16> universes;
     QAction *minimizeAction = nullptr;
     QAction *maximizeAction = nullptr;
     QAction *restoreAction = nullptr;

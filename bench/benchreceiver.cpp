@@ -1,8 +1,8 @@
 #include "benchreceiver.h"
 
 #include "artnetengine.h"
+#include "receivepipeline.h"
 #include "sacnreceiver.h"
-#include "universemapper.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -17,23 +17,27 @@
 
 #include <cstdio>
 
-BenchReceiver::BenchReceiver(quint16 artNetPort, quint16 sacnPort)
-    : engine(new ArtNetEngine(QHostAddress(QStringLiteral("127.0.0.1")), artNetPort, 6, true))
-    , sacn(new SacnReceiver(QHostAddress(QStringLiteral("127.0.0.1")), sacnPort, this))
-    , mapper(new UniverseMapper(this))
+namespace {
+
+ReceiveOptions receiverOptions(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge)
+{
+    ReceiveOptions options;
+    options.address = QHostAddress(QStringLiteral("127.0.0.1"));
+    options.artNetPort = artNetPort;
+    options.sacnPort = sacnPort;
+    options.artNetMerge = artNetMerge;
+    return options;
+}
+
+} // namespace
+
+BenchReceiver::BenchReceiver(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge)
+    : pipeline(new ReceivePipeline(receiverOptions(artNetPort, sacnPort, artNetMerge), this))
     , window(new QMainWindow)
     , toggleTimer(new QTimer(this))
     , input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
 {
-    engine->setShortName(QStringLiteral("bench"));
-    // Offered as the program offers them: every ArtDmx is noted for GoodOutput.
-    QVector<quint16> universes;
-    for (int u = 0; u < UniverseData::UniverseCount; ++u)
-        universes << quint16(u);
-    engine->setOutputUniverses(universes);
-    // As the program's default: universe 1 feeds record 0.
-    sacn->setFirstUniverse(Sacn::MinUniverse);
-    sacn->setRecords(universes);
+    pipeline->engine()->setShortName(QStringLiteral("bench"));
     // A window with the kind of content the program shows: text and a status line.
     QLabel *text = new QLabel(QStringLiteral("Receives Art-Net and writes every ArtDmx into the universe data "
                                              "area, where the driver library finds it."));
@@ -48,24 +52,21 @@ BenchReceiver::BenchReceiver(quint16 artNetPort, quint16 sacnPort)
 BenchReceiver::~BenchReceiver()
 {
     delete window;
-    delete engine;
 }
 
 bool BenchReceiver::start()
 {
-    if (!engine->start()) {
+    if (!pipeline->startArtNet()) {
         answer("failed the port is taken");
         return false;
     }
-    connect(engine, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)), mapper,
-            SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
-    connect(sacn, SIGNAL(receivedLevels(const SacnLevels &)), mapper, SLOT(processSacnLevels(const SacnLevels &)));
-    if (!sacn->start()) {
+    pipeline->linkArea(this);
+    if (!pipeline->startSacn()) {
         answer("failed the sACN port is taken");
         return false;
     }
     window->show();
-    answer("ready " + QByteArray::number(engine->receiveBufferSize()));
+    answer("ready " + QByteArray::number(pipeline->engine()->receiveBufferSize()));
     return true;
 }
 
@@ -95,7 +96,7 @@ void BenchReceiver::readCommand()
                    + " " + QByteArray::number(qint64(usage.ru_stime.tv_sec) * 1000000 + usage.ru_stime.tv_usec)
                    + " " + QByteArray::number(qint64(usage.ru_maxrss)));
         } else if (words.value(0) == "sacn") {
-            const SacnReceiver::Counters &counters = sacn->counters();
+            const SacnReceiver::Counters &counters = pipeline->sacnReceiver()->counters();
             answer("sacn " + QByteArray::number(counters.datagrams) + " "
                    + QByteArray::number(counters[SacnMerger::Outcome::Written]));
         } else if (words.value(0) == "quit") {

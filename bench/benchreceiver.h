@@ -1,11 +1,10 @@
 #ifndef BENCHRECEIVER_H
 #define BENCHRECEIVER_H
 
-// The receiving process of the benchmark, wired as the program wires it: an
-// Art-Net engine on 127.0.0.1 whose ArtDmx go straight to the universe
-// mapper, and beside it an sACN receiver for 127.0.0.1 whose writes go there
-// too, universe 1 feeding record 0, all in the GUI thread, next to a main
-// window. It takes one-line commands on standard input and answers on
+// The receiving process of the benchmark: the program's receive pipeline on
+// 127.0.0.1, Art-Net and sACN into the universe data area with the
+// program's default numbering (universe 1 feeding record 0) and the Art-Net
+// merge mode given, all in the GUI thread, next to a main window. It takes one-line commands on standard input and answers on
 // standard output:
 //   window toggle <ms>  show and hide the window every <ms> milliseconds
 //   window steady       stop toggling and leave the window shown
@@ -14,21 +13,21 @@
 //   quit
 // and announces "ready <receive buffer bytes>" or "failed <reason>" at start.
 
+#include "artnetmerge.h"
+
 #include <QObject>
 
-class ArtNetEngine;
 class QMainWindow;
 class QSocketNotifier;
 class QTimer;
-class SacnReceiver;
-class UniverseMapper;
+class ReceivePipeline;
 
 class BenchReceiver : public QObject
 {
     Q_OBJECT
 
 public:
-    BenchReceiver(quint16 artNetPort, quint16 sacnPort);
+    BenchReceiver(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge);
     ~BenchReceiver() override;
 
     bool start();
@@ -40,9 +39,7 @@ private slots:
 private:
     void answer(const QByteArray &line);
 
-    ArtNetEngine *engine;
-    SacnReceiver *sacn;
-    UniverseMapper *mapper;
+    ReceivePipeline *pipeline;
     QMainWindow *window;
     QTimer *toggleTimer;
     QSocketNotifier *input;

@@ -16,10 +16,10 @@
 
 namespace {
 
-int runReceiver(int argc, char *argv[], quint16 artNetPort, quint16 sacnPort)
+int runReceiver(int argc, char *argv[], const ReceivePathBench::Settings &settings)
 {
     QApplication app(argc, argv);
-    BenchReceiver receiver(artNetPort, sacnPort);
+    BenchReceiver receiver(settings.port, settings.sacnPort, settings.artNetMerge);
     if (!receiver.start())
         return 1;
     return app.exec();
@@ -104,5 +104,5 @@ int main(int argc, char *argv[])
             return bench.run();
         }
     }
-    return runReceiver(argc, argv, settings.port, settings.sacnPort);
+    return runReceiver(argc, argv, settings);
 }

@@ -4,7 +4,7 @@
 #include "sacnreceiver.h"
 #include "sharedarea.h"
 #include "universedataarea.h"
-#include "universemapper.h"
+#include "recordrouter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -402,11 +402,11 @@ int ReceivePathBench::run()
             measureArtNet();
         if (!settings.sacn)
             continue;
-        // The mapper leaves a record to Art-Net for a while after its last
+        // The router leaves a record to Art-Net for a while after its last
         // ArtDmx, and the merge keeps the second source of the round before
         // until it has been silent long enough.
         if (settings.artNet)
-            QThread::msleep(UniverseMapper::ArtNetHoldMs + QuietMarginMs);
+            QThread::msleep(RecordRouter::ArtNetHoldMs + QuietMarginMs);
         else if (round > 0)
             QThread::msleep(SacnMerger::NetworkDataLossMs + SacnReceiver::ExpiryIntervalMs + QuietMarginMs);
         for (int sources = 1; sources <= DmxSender::MaxSources; ++sources)

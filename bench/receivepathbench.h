@@ -7,6 +7,7 @@
 // area back through the driver library as a visualiser host does. Prints one
 // table.
 
+#include "artnetmerge.h"
 #include "dmxsender.h"
 #include "monitorhost.h"
 
@@ -27,6 +28,8 @@ public:
         quint16 sacnPort = 46501;
         bool artNet = true;
         bool sacn = true;
+        // The receiver's Art-Net merge mode; two Art-Net sources are measured with it.
+        ArtNetMerge::Mode artNetMerge = ArtNetMerge::Mode::Latest;
         QString library;
         double stepSeconds = 5;
         double lossSeconds = 30;

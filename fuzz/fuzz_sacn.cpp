@@ -2,7 +2,8 @@
 // input's own. An input is a mapping and a list of commands:
 //
 //   bytes 0-1  first universe, big-endian (taken modulo 63744, plus 1)
-//   byte 2     which records are listed: those divisible by (byte % 4) + 1
+//   byte 2     which of the 256 universes from there are listed: first + n
+//              for n divisible by (byte % 4) + 1
 //   then commands, each a byte whose value modulo 4 says what follows:
 //     0  a datagram: its length (2 bytes, big-endian) and its bytes
 //     1  the clock moves on by (1 byte) x 16 ms
@@ -10,8 +11,8 @@
 //        universe (2 bytes), priority (1 byte) % 201, every slot 255
 //     3  silent sources leave
 //
-// After every data packet: a write goes to the packet's own record only,
-// holds at least the packet's levels when its source wins, and no record
+// After every data packet: a write goes to the packet's own universe only,
+// holds at least the packet's levels when its source wins, and no universe
 // holds more sources than the limits allow. After the input: once every
 // source has been silent long enough, all have left and a new source's
 // levels are written as sent, wherever the input left things.
@@ -27,14 +28,17 @@
 
 namespace {
 
+constexpr int LastFirstUniverse = Sacn::MaxUniverse - (SacnMerger::MaxUniverses - 1);
+
 SacnMerger *merger = nullptr;
-unsigned listedEvery = 1; // records listed: those divisible by this
+quint16 first = 1;
+unsigned listedEvery = 1; // universes listed: first + n for n divisible by this
 qint64 now = 0;
 quint32 floodSerial = 0;
 
-[[noreturn]] void fail(const char *what, int record)
+[[noreturn]] void fail(const char *what, int universe)
 {
-    std::fprintf(stderr, "merger check failed: %s (record %d)\n", what, record);
+    std::fprintf(stderr, "merger check failed: %s (universe %d)\n", what, universe);
     std::abort();
 }
 
@@ -49,10 +53,10 @@ struct Input
     unsigned word() { return byte() << 8 | byte(); }
 };
 
-int expectedRecord(quint16 universe)
+bool listed(quint16 universe)
 {
-    const int record = int(universe) - int(merger->firstUniverse());
-    return record >= 0 && record < SacnMerger::RecordCount && record % int(listedEvery) == 0 ? record : -1;
+    const int n = int(universe) - int(first);
+    return n >= 0 && n < SacnMerger::MaxUniverses && n % int(listedEvery) == 0;
 }
 
 void offer(const quint8 *datagram, qint64 size)
@@ -62,21 +66,21 @@ void offer(const quint8 *datagram, qint64 size)
         return;
     SacnLevels written;
     const SacnMerger::Outcome outcome = merger->take(packet, 0x7F000001, now, &written);
-    const int record = expectedRecord(packet.universe);
-    if ((outcome == SacnMerger::Outcome::NotMapped) != (record < 0))
-        fail("a universe mapped wrongly", record);
-    if (merger->sourceCount(record) > SacnMerger::SourcesPerUniverse
+    const int universe = packet.universe;
+    if ((outcome == SacnMerger::Outcome::NotMapped) == listed(packet.universe))
+        fail("a universe taken or refused wrongly", universe);
+    if (merger->sourceCount(packet.universe) > SacnMerger::SourcesPerUniverse
         || merger->sourceCount() > SacnMerger::MaxSources)
-        fail("more sources than the limits", record);
+        fail("more sources than the limits", universe);
     if (outcome != SacnMerger::Outcome::Written)
         return;
-    if (written.record != record || written.universe != packet.universe)
-        fail("a write to another record", written.record);
+    if (written.universe != packet.universe || !written.winning)
+        fail("a write to another universe", written.universe);
     if (written.length < packet.slotCount || written.length > Sacn::MaxSlots)
-        fail("a written length out of bounds", record);
+        fail("a written length out of bounds", universe);
     for (int slot = 0; slot < packet.slotCount; ++slot) {
         if (written.levels[slot] < packet.values[slot])
-            fail("a winning level lost", record);
+            fail("a winning level lost", universe);
     }
 }
 
@@ -97,16 +101,16 @@ void checkStillWorking()
     merger->expire(now);
     if (merger->sourceCount() != 0)
         fail("sources outlived the loss timeout", -1);
-    if (merger->records().isEmpty())
+    if (merger->universes().isEmpty())
         return;
-    const quint16 record = merger->records().last();
-    SacnDataPacket packet = Sacn::dataPacket(Sacn::Cid{{0xFE}}, QString(), merger->universeOf(record), 3, 7, 1);
+    const quint16 universe = merger->universes().last();
+    SacnDataPacket packet = Sacn::dataPacket(Sacn::Cid{{0xFE}}, QString(), universe, 3, 7, 1);
     Sacn::DataPacket view;
     Sacn::parse(reinterpret_cast<const quint8 *>(&packet), Sacn::wireSize(packet), &view);
     SacnLevels written;
     if (merger->take(view, 0x7F000001, now, &written) != SacnMerger::Outcome::Written || written.length != 3
         || std::memcmp(written.levels, "\x07\x08\x09", 3) != 0)
-        fail("a new source was not written as sent", record);
+        fail("a new source was not written as sent", universe);
 }
 
 } // namespace
@@ -120,12 +124,12 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     Input input{data, size};
-    const quint16 first = quint16(1 + input.word() % SacnMerger::LastFirstUniverse);
+    first = quint16(1 + input.word() % LastFirstUniverse);
     listedEvery = input.byte() % 4 + 1;
-    QVector<quint16> records;
-    for (quint16 record = 0; record < SacnMerger::RecordCount; record = quint16(record + listedEvery))
-        records.append(record);
-    merger->setUniverses(first, records);
+    QVector<quint16> universes;
+    for (int n = 0; n < SacnMerger::MaxUniverses; n += int(listedEvery))
+        universes.append(quint16(first + n));
+    merger->setUniverses(universes);
 
     while (input.has(1)) {
         switch (input.byte() % 4) {

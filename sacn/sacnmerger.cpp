@@ -1,5 +1,7 @@
 #include "sacnmerger.h"
 
+#include "htpmerge.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -9,6 +11,7 @@ struct SacnMerger::Source
     Sacn::Cid cid;
     char sourceName[Sacn::SourceNameLength];
     quint32 sender;
+    quint16 universe;
     qint64 lastMs;
     int length;
     quint8 priority;
@@ -32,8 +35,7 @@ bool outOfSequence(quint8 last, quint8 next)
 } // namespace
 
 SacnMerger::SacnMerger()
-    : first(Sacn::MinUniverse),
-      pool(new Source[MaxSources])
+    : pool(new Source[MaxSources])
 {
     freePlaces.reserve(MaxSources);
     for (int i = MaxSources; i-- > 0;)
@@ -42,38 +44,26 @@ SacnMerger::SacnMerger()
 
 SacnMerger::~SacnMerger() = default;
 
-void SacnMerger::setUniverses(quint16 firstUniverse, const QVector<quint16> &records)
+void SacnMerger::setUniverses(const QVector<quint16> &universes)
 {
-    for (int record = 0; record < RecordCount; ++record) {
-        Record &table = recordTables[record];
+    for (Table &table : tables) {
         for (int i = 0; i < table.count; ++i)
             freePlaces.push_back(table.sources[i]);
         table.count = 0;
-        table.mapped = false;
     }
-    first = qBound(Sacn::MinUniverse, firstUniverse, LastFirstUniverse);
-    mappedRecords.clear();
-    for (quint16 record : records) {
-        if (record < RecordCount && !recordTables[record].mapped) {
-            recordTables[record].mapped = true;
-            mappedRecords.append(record);
-        }
+    QVector<quint16> sorted;
+    for (quint16 universe : universes) {
+        if (universe >= Sacn::MinUniverse && universe <= Sacn::MaxUniverse)
+            sorted.append(universe);
     }
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    listed = sorted.mid(0, MaxUniverses);
 }
 
-quint16 SacnMerger::firstUniverse() const
+const QVector<quint16> &SacnMerger::universes() const
 {
-    return first;
-}
-
-const QVector<quint16> &SacnMerger::records() const
-{
-    return mappedRecords;
-}
-
-quint16 SacnMerger::universeOf(int record) const
-{
-    return quint16(first + record);
+    return listed;
 }
 
 void SacnMerger::setSourceListener(SourceListener sourceListener)
@@ -81,35 +71,37 @@ void SacnMerger::setSourceListener(SourceListener sourceListener)
     listener = std::move(sourceListener);
 }
 
-int SacnMerger::recordOf(quint16 universe) const
+int SacnMerger::tableOf(quint16 universe) const
 {
-    const int record = int(universe) - int(first);
-    return record >= 0 && record < RecordCount && recordTables[record].mapped ? record : -1;
+    const auto found = std::lower_bound(listed.cbegin(), listed.cend(), universe);
+    return found != listed.cend() && *found == universe ? int(found - listed.cbegin()) : -1;
 }
 
 SacnMerger::Outcome SacnMerger::take(const Sacn::DataPacket &packet, quint32 sender, qint64 nowMs,
-                                     SacnLevels *written)
+                                     SacnLevels *levels)
 {
-    const int record = recordOf(packet.universe);
-    if (record < 0)
+    const int tableIndex = tableOf(packet.universe);
+    if (tableIndex < 0)
         return Outcome::NotMapped;
-    if (packet.options & Sacn::OptionPreviewData)
-        return Outcome::Preview;
-    dropSilent(record, nowMs);
+    dropSilent(tableIndex, nowMs);
 
-    Record &table = recordTables[record];
+    Table &table = tables[tableIndex];
     int index = 0;
     while (index < table.count && pool[table.sources[index]].cid != *packet.cid)
         ++index;
     const bool known = index < table.count;
     if (known && outOfSequence(pool[table.sources[index]].sequence, packet.sequence))
         return Outcome::OutOfSequence;
-    // Its property values are to be ignored; only a known source has anything to end.
+    // A terminated stream ends its source whatever else the packet says, a
+    // preview among it; its property values are to be ignored, and only a
+    // known source has anything to end.
     if (packet.options & Sacn::OptionStreamTerminated) {
         if (known)
-            leave(record, index, Change::Terminated);
+            leave(tableIndex, index, Change::Terminated);
         return Outcome::Terminated;
     }
+    if (packet.options & Sacn::OptionPreviewData)
+        return Outcome::Preview;
     if (packet.startCode != Sacn::StartCodeLevels)
         return Outcome::OtherStartCode;
 
@@ -124,6 +116,7 @@ SacnMerger::Outcome SacnMerger::take(const Sacn::DataPacket &packet, quint32 sen
         source.cid = *packet.cid;
         std::memcpy(source.sourceName, packet.sourceName, sizeof source.sourceName);
         source.sender = sender;
+        source.universe = packet.universe;
     }
     source.lastMs = nowMs;
     source.sequence = packet.sequence;
@@ -131,74 +124,85 @@ SacnMerger::Outcome SacnMerger::take(const Sacn::DataPacket &packet, quint32 sen
     source.length = packet.slotCount;
     std::memcpy(source.levels, packet.values, std::size_t(packet.slotCount));
     if (!known)
-        report(Change::Appeared, record, source);
+        report(Change::Appeared, tableIndex, source);
 
     for (int i = 0; i < table.count; ++i) {
-        if (pool[table.sources[i]].priority > source.priority)
+        if (pool[table.sources[i]].priority > source.priority) {
+            *levels = levelsOf(source, false);
             return Outcome::NotWinning;
+        }
     }
-    *written = merge(record, source.priority);
+    *levels = levelsOf(source, true);
+    merge(tableIndex, source.priority, levels);
     return Outcome::Written;
 }
 
-SacnLevels SacnMerger::merge(int record, quint8 priority)
+SacnLevels SacnMerger::levelsOf(const Source &source, bool winning) const
 {
-    const Record &table = recordTables[record];
-    const Source *winners[SourcesPerUniverse];
-    int winnerCount = 0;
-    for (int i = 0; i < table.count; ++i) {
-        if (pool[table.sources[i]].priority == priority)
-            winners[winnerCount++] = &pool[table.sources[i]];
-    }
-    // The usual case, one source: its own levels, nothing to merge.
-    if (winnerCount == 1)
-        return SacnLevels{quint16(record), universeOf(record), winners[0]->length, winners[0]->levels};
+    return SacnLevels{source.universe,   winning,       source.length, source.levels, &source.cid,
+                      source.sourceName, source.sender, 0,             source.priority};
+}
 
+void SacnMerger::merge(int tableIndex, quint8 priority, SacnLevels *levels)
+{
+    // The usual case, one winner, hands on its own levels untouched.
+    const Table &table = tables[tableIndex];
+    const Source *firstWinner = nullptr;
     int length = 0;
-    std::memset(merged, 0, sizeof merged);
-    for (int w = 0; w < winnerCount; ++w) {
-        const Source &source = *winners[w];
-        for (int slot = 0; slot < source.length; ++slot)
-            merged[slot] = std::max(merged[slot], source.levels[slot]);
-        length = std::max(length, source.length);
+    for (int i = 0; i < table.count; ++i) {
+        const Source &source = pool[table.sources[i]];
+        if (source.priority != priority)
+            continue;
+        if (!firstWinner) {
+            firstWinner = &source;
+            continue;
+        }
+        if (levels->levels != merged) {
+            std::memcpy(merged, firstWinner->levels, std::size_t(firstWinner->length));
+            length = firstWinner->length;
+            levels->levels = merged;
+        }
+        length = HtpMerge::into(merged, length, source.levels, source.length);
     }
-    return SacnLevels{quint16(record), universeOf(record), length, merged};
+    if (levels->levels == merged)
+        levels->length = length;
 }
 
 void SacnMerger::expire(qint64 nowMs)
 {
-    for (quint16 record : std::as_const(mappedRecords))
-        dropSilent(record, nowMs);
+    for (int table = 0; table < listed.size(); ++table)
+        dropSilent(table, nowMs);
 }
 
-void SacnMerger::dropSilent(int record, qint64 nowMs)
+void SacnMerger::dropSilent(int tableIndex, qint64 nowMs)
 {
-    const Record &table = recordTables[record];
+    const Table &table = tables[tableIndex];
     for (int i = table.count; i-- > 0;) {
         if (nowMs - pool[table.sources[i]].lastMs >= NetworkDataLossMs)
-            leave(record, i, Change::TimedOut);
+            leave(tableIndex, i, Change::TimedOut);
     }
 }
 
-void SacnMerger::leave(int record, int index, Change why)
+void SacnMerger::leave(int tableIndex, int index, Change why)
 {
-    Record &table = recordTables[record];
+    Table &table = tables[tableIndex];
     const quint16 place = table.sources[index];
     table.sources[index] = table.sources[--table.count];
     freePlaces.push_back(place);
-    report(why, record, pool[place]);
+    report(why, tableIndex, pool[place]);
 }
 
-void SacnMerger::report(Change change, int record, const Source &source) const
+void SacnMerger::report(Change change, int tableIndex, const Source &source) const
 {
     if (listener)
-        listener(SourceEvent{change, quint16(record), universeOf(record), source.cid, source.sourceName,
-                             source.sender, source.priority});
+        listener(SourceEvent{change, listed.at(tableIndex), source.cid, source.sourceName, source.sender,
+                             source.priority});
 }
 
-int SacnMerger::sourceCount(int record) const
+int SacnMerger::sourceCount(quint16 universe) const
 {
-    return record >= 0 && record < RecordCount ? recordTables[record].count : 0;
+    const int table = tableOf(universe);
+    return table < 0 ? 0 : tables[table].count;
 }
 
 int SacnMerger::sourceCount() const

@@ -59,24 +59,9 @@ SacnReceiver::~SacnReceiver()
     membership.reset();
 }
 
-bool SacnReceiver::setFirstUniverse(quint16 first)
+void SacnReceiver::setUniverses(const QVector<quint16> &universes)
 {
-    if (first < Sacn::MinUniverse || first > SacnMerger::LastFirstUniverse)
-        return false;
-    remap(first, merger.records());
-    return true;
-}
-
-void SacnReceiver::setRecords(const QVector<quint16> &records)
-{
-    remap(merger.firstUniverse(), records);
-}
-
-void SacnReceiver::remap(quint16 first, const QVector<quint16> &records)
-{
-    // A copy: `records` may be the merger's own list.
-    const QVector<quint16> list = records;
-    merger.setUniverses(first, list);
+    merger.setUniverses(universes);
     if (membership)
         joinGroups();
 }
@@ -106,12 +91,12 @@ void SacnReceiver::joinGroups()
     // Replacing the memberships leaves the old groups before the joins below.
     membership.reset(
         new MulticastMembership(MulticastMembership::Socket(socket->socketDescriptor()), interfaceAddress));
-    const QVector<quint16> &records = merger.records();
-    for (quint16 record : records)
-        membership->join(Sacn::multicastGroup(merger.universeOf(record)));
-    if (membership->groupCount() != records.size())
+    const QVector<quint16> &universes = merger.universes();
+    for (quint16 universe : universes)
+        membership->join(Sacn::multicastGroup(universe));
+    if (membership->groupCount() != universes.size())
         qDebug("sACN: joined %d of %d multicast groups on %s (system error %d)", membership->groupCount(),
-               int(records.size()), onInterface ? qPrintable(address.toString()) : "the system's choice",
+               int(universes.size()), onInterface ? qPrintable(address.toString()) : "the system's choice",
                membership->error());
 }
 
@@ -125,9 +110,9 @@ int SacnReceiver::membershipSockets() const
     return membership ? 1 + membership->holderCount() : 0;
 }
 
-int SacnReceiver::sourceCount(int record) const
+int SacnReceiver::sourceCount(quint16 universe) const
 {
-    return merger.sourceCount(record);
+    return merger.sourceCount(universe);
 }
 
 const SacnReceiver::Counters &SacnReceiver::counters() const
@@ -139,7 +124,7 @@ void SacnReceiver::processPendingDatagrams()
 {
     while (socket->hasPendingDatagrams()) {
         const qint64 size =
-            socket->readDatagram(reinterpret_cast<char *>(received), sizeof received, &sender, nullptr);
+            socket->readDatagram(reinterpret_cast<char *>(received), sizeof received, &sender, &senderPort);
         if (size < 0)
             return;
         ++count.datagrams;
@@ -151,8 +136,10 @@ void SacnReceiver::processPendingDatagrams()
         SacnLevels levels;
         const SacnMerger::Outcome outcome = merger.take(packet, sender.toIPv4Address(), clock.elapsed(), &levels);
         ++count.outcomes[int(outcome)];
-        if (outcome == SacnMerger::Outcome::Written)
+        if (outcome == SacnMerger::Outcome::Written || outcome == SacnMerger::Outcome::NotWinning) {
+            levels.port = senderPort;
             emit receivedLevels(levels);
+        }
     }
 }
 
@@ -166,7 +153,7 @@ void SacnReceiver::reportSource(const SacnMerger::SourceEvent &event)
     const QString name = QString::fromUtf8(event.sourceName, int(qstrnlen(event.sourceName, Sacn::SourceNameLength)));
     const QUuid cid = QUuid::fromRfc4122(QByteArray::fromRawData(reinterpret_cast<const char *>(event.cid.bytes),
                                                                  Sacn::CidLength));
-    qDebug("sACN source %s: \"%s\" CID %s from %s, universe %u (record %u), priority %u", changeText(event.change),
+    qDebug("sACN source %s: \"%s\" CID %s from %s, universe %u, priority %u", changeText(event.change),
            qPrintable(name), qPrintable(cid.toString(QUuid::WithoutBraces)),
-           qPrintable(QHostAddress(event.sender).toString()), event.universe, event.record, event.priority);
+           qPrintable(QHostAddress(event.sender).toString()), event.universe, event.priority);
 }

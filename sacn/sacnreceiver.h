@@ -16,12 +16,12 @@ class QTimer;
 class QUdpSocket;
 
 // An sACN (E1.31) receiver on one UDP port of all local IPv4 interfaces: it
-// takes unicast and the multicast groups of the universes it maps, joined on
-// the interface of the given local address, or where the system routes them
-// when that address is null or on no interface. Universe first + n feeds
-// record n for the records set; each write of a record, as SacnMerger decides
-// it, is one receivedLevels signal, whose levels are valid during the call.
-// A line on the debug output tells of every source that appears or leaves.
+// takes unicast and the multicast groups of the universes it listens to,
+// joined on the interface of the given local address, or where the system
+// routes them when that address is null or on no interface. Every level
+// packet that SacnMerger takes is one receivedLevels signal, winning or
+// outranked, whose levels are valid during the call. A line on the debug
+// output tells of every source that appears or leaves.
 class SacnReceiver : public QObject
 {
     Q_OBJECT
@@ -44,12 +44,10 @@ public:
     SacnReceiver(const QHostAddress &address, quint16 port, QObject *parent = nullptr);
     ~SacnReceiver() override;
 
-    // 1 to SacnMerger::LastFirstUniverse, 1 at construction; false and
-    // unchanged otherwise.
-    bool setFirstUniverse(quint16 first);
-    // Ascending record numbers 0-255; none at construction. Changing either
-    // forgets every source and, once started, joins the groups anew.
-    void setRecords(const QVector<quint16> &records);
+    // Universes 1-63999, at most SacnMerger::MaxUniverses; none at
+    // construction. Forgets every source and, once started, joins the
+    // groups anew.
+    void setUniverses(const QVector<quint16> &universes);
 
     // Binds the port, shared with other sockets that allow it, and joins the
     // groups; false when the port is taken.
@@ -58,7 +56,7 @@ public:
     int joinedGroups() const;
     // Sockets that hold group memberships, the receiving one included.
     int membershipSockets() const;
-    int sourceCount(int record) const;
+    int sourceCount(quint16 universe) const;
     const Counters &counters() const;
 
 signals:
@@ -69,7 +67,6 @@ private slots:
     void expireSources();
 
 private:
-    void remap(quint16 first, const QVector<quint16> &records);
     void joinGroups();
     static void reportSource(const SacnMerger::SourceEvent &event);
 
@@ -87,6 +84,7 @@ private:
     static constexpr int ReceiveBufferSize = 65536;
     quint8 received[ReceiveBufferSize];
     QHostAddress sender;
+    quint16 senderPort = 0;
 };
 
 #endif // SACNRECEIVER_H

@@ -3,15 +3,14 @@
 #include "dorvantis.h"
 #include "modalanswerer.h"
 #include "programsettingstest.h"
+#include "receiveoptions.h"
 #include "runningunderwine.h"
 #include "sacnbytes.h"
 #include "sacnpackets.h"
-#include "sacnsetting.h"
 #include "selectipdialog.h"
 #include "sharedarea.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
-#include "universesetting.h"
 
 #ifdef Q_OS_LINUX
 #include "peernetwork.h"
@@ -120,9 +119,9 @@ void tst_dorvantis::init()
 {
     QSettings settings;
     settings.setValue(QStringLiteral("Network/ip"), QStringLiteral("127.0.0.9"));
-    settings.remove(QLatin1String(UniverseSetting::Key));
-    settings.remove(QLatin1String(SacnSetting::EnabledKey));
-    settings.remove(QLatin1String(SacnSetting::FirstUniverseKey));
+    for (const char *key : {ReceiveOptions::UniversesKey, ReceiveOptions::ArtNetFirstKey,
+                            ReceiveOptions::ArtNetMergeKey, ReceiveOptions::SacnKey, ReceiveOptions::SacnFirstKey})
+        settings.remove(QLatin1String(key));
 }
 
 void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data()
@@ -329,7 +328,7 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
 
     if (!stored.isNull()) {
         QSettings settings;
-        settings.setValue(QLatin1String(UniverseSetting::Key), stored);
+        settings.setValue(QLatin1String(ReceiveOptions::UniversesKey), stored);
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     const SharedArea area(SharedArea::Mode::OpenRead);
@@ -431,9 +430,9 @@ void tst_dorvantis::sacnReachesTheRecordsItsSettingsMap()
     {
         QSettings settings;
         if (!first.isNull())
-            settings.setValue(QLatin1String(SacnSetting::FirstUniverseKey), first);
+            settings.setValue(QLatin1String(ReceiveOptions::SacnFirstKey), first);
         if (!universes.isNull())
-            settings.setValue(QLatin1String(UniverseSetting::Key), universes);
+            settings.setValue(QLatin1String(ReceiveOptions::UniversesKey), universes);
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     const SharedArea area(SharedArea::Mode::OpenRead);
@@ -467,7 +466,7 @@ void tst_dorvantis::sacnTurnedOffLeavesItsPortFree()
 {
     {
         QSettings settings;
-        settings.setValue(QLatin1String(SacnSetting::EnabledKey), QStringLiteral("false"));
+        settings.setValue(QLatin1String(ReceiveOptions::SacnKey), QStringLiteral("false"));
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     QUdpSocket other;

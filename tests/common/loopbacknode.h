@@ -1,36 +1,46 @@
 #ifndef LOOPBACKNODE_H
 #define LOOPBACKNODE_H
 
-// The program's receive path on loopback: an Art-Net engine on 127.0.0.1
-// whose ArtDmx go to the universe mapper, connected by the same strings as in
-// the main window. The mapper creates the shared area at once; the engine
-// listens from start() on.
+// The program's receive pipeline on loopback: an Art-Net engine on 127.0.0.1
+// whose ArtDmx reach the area as in the program, sACN off unless the options
+// turn it on. The area is created at once; the engine listens from start()
+// on.
 
 #include "artnetengine.h"
+#include "receivepipeline.h"
 #include "universemapper.h"
 
 #include <QHostAddress>
-#include <QObject>
 
 struct LoopbackNode
 {
-    explicit LoopbackNode(quint16 port)
-        : engine(QHostAddress(QHostAddress::LocalHost), port, 6, true),
-          mapper(nullptr),
-          wired(QObject::connect(&engine,
-                                 SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)),
-                                 &mapper, SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &))))
+    explicit LoopbackNode(quint16 port, ReceiveOptions options = onLoopback())
+        : pipeline(onPort(options, port)),
+          engine(*pipeline.engine()),
+          mapper(*pipeline.linkArea(nullptr))
     {
     }
 
-    // False when the port could not be bound.
-    bool start() { return wired && engine.start(); }
+    static ReceiveOptions onLoopback()
+    {
+        ReceiveOptions options;
+        options.address = QHostAddress(QHostAddress::LocalHost);
+        options.sacn = false;
+        return options;
+    }
 
-    ArtNetEngine engine;
-    UniverseMapper mapper;
+    static ReceiveOptions onPort(ReceiveOptions options, quint16 port)
+    {
+        options.artNetPort = port;
+        return options;
+    }
 
-private:
-    const bool wired;
+    // False when a port could not be bound.
+    bool start() { return pipeline.startArtNet() && (!pipeline.options().sacn || pipeline.startSacn()); }
+
+    ReceivePipeline pipeline;
+    ArtNetEngine &engine;
+    UniverseMapper &mapper;
 };
 
 #endif // LOOPBACKNODE_H

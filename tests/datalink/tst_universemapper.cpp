@@ -3,6 +3,7 @@
 // the real section, and check every byte of it after each packet, so that a
 // stray write anywhere shows up.
 
+#include "artdmxroute.h"
 #include "modalanswerer.h"
 #include "sharedarea.h"
 #include "universedataarea.h"
@@ -41,20 +42,31 @@ void process(UniverseMapper &mapper, const QByteArray &datagram)
     mapper.processArtDmx(asRecord(datagram), QHostAddress(QStringLiteral("127.0.0.1")), EnginePort);
 }
 
-// Merged sACN levels for `record` as the receiver hands them on: `length`
-// levels fill, fill + 1, ...
-struct Levels
+// `count` levels fill, fill + 1, ...
+QByteArray ramp(int count, quint8 fill)
 {
-    Levels(int record, int length, quint8 fill)
-    {
-        for (int i = 0; i < int(sizeof values); ++i)
-            values[i] = quint8(fill + i);
-        view = SacnLevels{quint16(record), quint16(record + 1), length, values};
-    }
-    QByteArray bytes(int count) const { return QByteArray(reinterpret_cast<const char *>(values), count); }
+    QByteArray levels(count, '\0');
+    for (int i = 0; i < count; ++i)
+        levels[i] = char(fill + i);
+    return levels;
+}
 
-    quint8 values[600];
-    SacnLevels view;
+// Takes every ArtDmx the mapper hands on and writes one level of its own.
+struct CountingRoute : ArtDmxRoute
+{
+    explicit CountingRoute(UniverseMapper &mapper) : mapper(mapper) {}
+    void routeArtDmx(const ArtDmx &packet, quint32 from, quint16 fromPort) override
+    {
+        universe = packet.universe;
+        sender = from;
+        port = fromPort;
+        mapper.write(200, reinterpret_cast<const quint8 *>("\x77"), 1);
+    }
+
+    UniverseMapper &mapper;
+    int universe = -1;
+    quint32 sender = 0;
+    quint16 port = 0;
 };
 
 // A handle on the area of our own, as the driver library would hold it.
@@ -119,9 +131,9 @@ private slots:
     void everyPacketCountsWhoeverSentIt();
     void hostilePacketsStayInsideTheArea_data();
     void hostilePacketsStayInsideTheArea();
-    void sacnLevelsFillTheirRecordAndNothingElse_data();
-    void sacnLevelsFillTheirRecordAndNothingElse();
-    void artNetHoldsItsRecordAgainstSacnFor2500Ms();
+    void writeFillsItsRecordAndNothingElse_data();
+    void writeFillsItsRecordAndNothingElse();
+    void routeDecidesWhereAnArtDmxLands();
     void existingSmallerSectionIsNeverWritten();
     void failedCreationReportsBothErrors();
 };
@@ -137,16 +149,12 @@ void tst_UniverseMapper::slotCanBeConnectedByItsSignature()
     // The program wires the engine to the mapper by these strings alone.
     const QMetaObject &meta = UniverseMapper::staticMetaObject;
     QCOMPARE(meta.className(), "UniverseMapper");
-    QCOMPARE(meta.methodCount() - meta.methodOffset(), 2);
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), 1);
     const int index = meta.indexOfSlot("processArtDmx(ArtDmx,QHostAddress,quint16)");
     QVERIFY(index >= meta.methodOffset());
     QCOMPARE(meta.method(index).access(), QMetaMethod::Public);
     QCOMPARE(meta.method(index).parameterNames(),
              QList<QByteArray>({"packet", "peer", "port"}));
-    // And the sACN receiver's levels, by the same means.
-    const int sacn = meta.indexOfSlot("processSacnLevels(SacnLevels)");
-    QVERIFY(sacn >= meta.methodOffset());
-    QCOMPARE(meta.method(sacn).access(), QMetaMethod::Public);
 }
 
 void tst_UniverseMapper::packetFillsItsRecordAndNothingElse_data()
@@ -260,7 +268,7 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
     QCOMPARE(area.snapshot(), expected);
 }
 
-void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse_data()
+void tst_UniverseMapper::writeFillsItsRecordAndNothingElse_data()
 {
     QTest::addColumn<int>("record");
     QTest::addColumn<int>("length");
@@ -273,10 +281,10 @@ void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse_data()
     QTest::newRow("more levels than a record holds") << 9 << 600 << 512;
     QTest::newRow("negative length") << 9 << -1 << 0;
     QTest::newRow("record 256") << 256 << 512 << -1;
-    QTest::newRow("record 65535") << 65535 << 512 << -1;
+    QTest::newRow("record -1") << -1 << 512 << -1;
 }
 
-void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse()
+void tst_UniverseMapper::writeFillsItsRecordAndNothingElse()
 {
     QFETCH(int, record);
     QFETCH(int, length);
@@ -288,58 +296,35 @@ void tst_UniverseMapper::sacnLevelsFillTheirRecordAndNothingElse()
     area.fill('\x5a');
     const QByteArray before = area.snapshot();
 
-    const Levels levels(record, length, 0x21);
-    mapper.processSacnLevels(levels.view);
+    const QByteArray levels = ramp(600, 0x21);
+    mapper.write(record, reinterpret_cast<const quint8 *>(levels.constData()), length);
 
     QByteArray expected = before;
     if (stored >= 0) {
         const int offset = record * int(UniverseData::RecordSize);
-        expected.replace(offset + DataOffset, stored, levels.bytes(stored));
+        expected.replace(offset + DataOffset, stored, levels.left(stored));
         putWord(expected, offset, quint32(stored));
         putWord(expected, offset + CountOffset, 0x5a5a5a5au + 1);
     }
     QCOMPARE(area.snapshot(), expected);
 }
 
-void tst_UniverseMapper::artNetHoldsItsRecordAgainstSacnFor2500Ms()
+void tst_UniverseMapper::routeDecidesWhereAnArtDmxLands()
 {
-    qint64 now = 1000;
     UniverseMapper mapper(nullptr);
-    mapper.setClock([&now] { return now; });
+    CountingRoute route(mapper);
+    mapper.setRoute(&route);
     AreaWatcher area;
     QVERIFY(area.isValid());
-    const int five = 5 * int(UniverseData::RecordSize);
-    const int six = 6 * int(UniverseData::RecordSize);
-    const auto count = [&](int offset) { return area.word(offset + CountOffset); };
-    const auto firstChannel = [&](int offset) { return quint8(area.snapshot().at(offset + DataOffset)); };
 
-    // Before any ArtDmx, sACN has every record.
-    mapper.processSacnLevels(Levels(5, 512, 0x01).view);
-    QCOMPARE(count(five), 1u);
-
-    process(mapper, artDmx(5, 512, 0xa0));
-    QCOMPARE(count(five), 2u);
-
-    now += UniverseMapper::ArtNetHoldMs - 1;
-    mapper.processSacnLevels(Levels(5, 512, 0x02).view);
-    QCOMPARE(count(five), 2u);
-    QCOMPARE(firstChannel(five), quint8(0xa0));
-    // Only the record Art-Net feeds is held.
-    mapper.processSacnLevels(Levels(6, 512, 0x03).view);
-    QCOMPARE(count(six), 1u);
-
-    // Art-Net is written whenever it comes, and holds the record anew.
-    process(mapper, artDmx(5, 512, 0xb0));
-    QCOMPARE(count(five), 3u);
-    now += UniverseMapper::ArtNetHoldMs - 1;
-    mapper.processSacnLevels(Levels(5, 512, 0x04).view);
-    QCOMPARE(count(five), 3u);
-
-    // 2.5 s after the last ArtDmx, sACN takes over with its next levels.
-    now += 1;
-    mapper.processSacnLevels(Levels(5, 512, 0x05).view);
-    QCOMPARE(count(five), 4u);
-    QCOMPARE(firstChannel(five), quint8(0x05));
+    // The debug line is written all the same; the packet's own record is not.
+    QTest::ignoreMessage(QtDebugMsg, "ArtDmx Received: 5 : 512\n");
+    mapper.processArtDmx(asRecord(artDmx(5, 512, 0x40)), QHostAddress(QStringLiteral("127.0.0.3")), 6455);
+    QCOMPARE(route.universe, 5);
+    QCOMPARE(route.sender, 0x7F000003u);
+    QCOMPARE(route.port, quint16(6455));
+    QCOMPARE(area.word(5 * int(UniverseData::RecordSize) + CountOffset), 0u);
+    QCOMPARE(area.word(200 * int(UniverseData::RecordSize) + CountOffset), 1u);
 }
 
 void tst_UniverseMapper::existingSmallerSectionIsNeverWritten()

@@ -28,25 +28,25 @@ struct Source
     quint8 sequence = 0;
 };
 
-// A merger mapping universes 1-256 to records 0-255, what it wrote last and
-// the sources it reported.
+// A merger of universes 1-256, what it wrote last, what it handed out as
+// outranked, and the sources it reported.
 struct Rig
 {
     SacnMerger merger;
     int writes = 0;
-    int record = -1;
     int universe = -1;
     QByteArray written;
+    QByteArray outranked;
     QStringList events;
 
-    Rig(quint16 first = 1, const QVector<quint16> &records = portAddresses(0, 255))
+    explicit Rig(const QVector<quint16> &universes = portAddresses(1, 256))
     {
-        merger.setUniverses(first, records);
+        merger.setUniverses(universes);
         merger.setSourceListener([this](const SacnMerger::SourceEvent &event) {
             static const char *const changes[] = {"appeared", "terminated", "timed out"};
             events << QStringLiteral("%1 %2 on %3").arg(QLatin1String(changes[int(event.change)]))
                           .arg(qFromBigEndian<quint32>(event.cid.bytes + 12))
-                          .arg(event.record);
+                          .arg(event.universe);
         });
     }
 
@@ -63,13 +63,19 @@ struct Rig
         if (Sacn::parse(reinterpret_cast<const quint8 *>(&packet), Sacn::wireSize(packet), &view)
             != Sacn::Parsed::Data)
             qFatal("the test's packet does not parse");
-        SacnLevels levelsWritten;
-        const Outcome outcome = merger.take(view, 0x7F000001, nowMs, &levelsWritten);
+        SacnLevels taken;
+        const Outcome outcome = merger.take(view, 0x7F000001, nowMs, &taken);
+        const QByteArray levelsTaken(reinterpret_cast<const char *>(taken.levels), taken.length);
         if (outcome == Outcome::Written) {
             ++writes;
-            record = levelsWritten.record;
-            universe = levelsWritten.universe;
-            written = QByteArray(reinterpret_cast<const char *>(levelsWritten.levels), levelsWritten.length);
+            universe = taken.universe;
+            written = levelsTaken;
+        }
+        if (outcome == Outcome::NotWinning)
+            outranked = levelsTaken;
+        if (outcome == Outcome::Written || outcome == Outcome::NotWinning) {
+            if (taken.winning != (outcome == Outcome::Written) || taken.priority != source.priority)
+                qFatal("the levels handed out do not say how they stand");
         }
         return outcome;
     }
@@ -86,8 +92,8 @@ private slots:
     void sequenceWindow();
     void packetsThatCarryNoLevelsWriteNothing_data();
     void packetsThatCarryNoLevelsWriteNothing();
-    void universesMapToListedRecords_data();
-    void universesMapToListedRecords();
+    void onlyListedUniversesAreTaken_data();
+    void onlyListedUniversesAreTaken();
 
     void highestPriorityWins();
     void equalPrioritiesTakeHighestLevelAndLongestLength();
@@ -141,6 +147,8 @@ void tst_SacnMerger::packetsThatCarryNoLevelsWriteNothing_data()
     QTest::newRow("per-slot priorities") << 0 << 0xDD << Outcome::OtherStartCode;
     QTest::newRow("start code 0x17") << 0 << 0x17 << Outcome::OtherStartCode;
     QTest::newRow("terminated") << int(Sacn::OptionStreamTerminated) << 0 << Outcome::Terminated;
+    QTest::newRow("terminated preview") << int(Sacn::OptionStreamTerminated | Sacn::OptionPreviewData) << 0
+                                        << Outcome::Terminated;
     QTest::newRow("force synchronisation") << int(Sacn::OptionForceSynchronization) << 0 << Outcome::Written;
 }
 
@@ -155,47 +163,39 @@ void tst_SacnMerger::packetsThatCarryNoLevelsWriteNothing()
     Rig rig;
     Source source{1};
     QCOMPARE(rig.send(source, 0, "\x07\x07", quint8(options), quint8(startCode)), outcome);
-    QCOMPARE(rig.merger.sourceCount(0), writes ? 1 : 0);
+    QCOMPARE(rig.merger.sourceCount(1), writes ? 1 : 0);
     QCOMPARE(rig.send(source, 1, "\x01"), Outcome::Written);
     QCOMPARE(rig.send(source, 2, "\x07\x07", quint8(options), quint8(startCode)), outcome);
     QCOMPARE(rig.written, QByteArray(writes ? "\x07\x07" : "\x01"));
     QCOMPARE(rig.writes, writes ? 3 : 1);
+    // A terminated stream ends its source, whatever else the packet says.
+    QCOMPARE(rig.merger.sourceCount(1), outcome == Outcome::Terminated ? 0 : 1);
 }
 
-void tst_SacnMerger::universesMapToListedRecords_data()
+void tst_SacnMerger::onlyListedUniversesAreTaken_data()
 {
-    QTest::addColumn<int>("first");
-    QTest::addColumn<QVector<quint16>>("records");
+    QTest::addColumn<QVector<quint16>>("universes");
     QTest::addColumn<int>("universe");
-    QTest::addColumn<int>("record"); // -1: none
+    QTest::addColumn<bool>("taken");
 
-    const QVector<quint16> all = portAddresses(0, 255);
-    const QVector<quint16> some = {0, 5, 255};
-    QTest::newRow("1 to record 0") << 1 << all << 1 << 0;
-    QTest::newRow("256 to record 255") << 1 << all << 256 << 255;
-    QTest::newRow("257 beyond the records") << 1 << all << 257 << -1;
-    QTest::newRow("first 100: 100 to record 0") << 100 << some << 100 << 0;
-    QTest::newRow("first 100: 99 before") << 100 << some << 99 << -1;
-    QTest::newRow("first 100: 105 to record 5") << 100 << some << 105 << 5;
-    QTest::newRow("first 100: 104, record not listed") << 100 << some << 104 << -1;
-    QTest::newRow("first 100: 355 to record 255") << 100 << some << 355 << 255;
-    QTest::newRow("first 63744: 63999 to record 255") << 63744 << all << 63999 << 255;
-    QTest::newRow("no records") << 1 << QVector<quint16>() << 1 << -1;
+    const QVector<quint16> some = {63999, 7, 100, 7, 0};
+    QTest::newRow("listed") << some << 100 << true;
+    QTest::newRow("the last universe") << some << 63999 << true;
+    QTest::newRow("not listed") << some << 101 << false;
+    QTest::newRow("none listed") << QVector<quint16>() << 1 << false;
+    QTest::newRow("only the first 256 listed") << portAddresses(1, 300) << 257 << false;
 }
 
-void tst_SacnMerger::universesMapToListedRecords()
+void tst_SacnMerger::onlyListedUniversesAreTaken()
 {
-    QFETCH(int, first);
-    QFETCH(QVector<quint16>, records);
+    QFETCH(QVector<quint16>, universes);
     QFETCH(int, universe);
-    QFETCH(int, record);
-    Rig rig(quint16(first), records);
+    QFETCH(bool, taken);
+    Rig rig(universes);
     Source source{1, quint16(universe)};
-    QCOMPARE(rig.send(source, 0, "\x09"), record < 0 ? Outcome::NotMapped : Outcome::Written);
-    QCOMPARE(rig.record, record);
-    if (record >= 0)
-        QCOMPARE(rig.universe, universe);
-    QCOMPARE(rig.merger.sourceCount(), record < 0 ? 0 : 1);
+    QCOMPARE(rig.send(source, 0, "\x09"), taken ? Outcome::Written : Outcome::NotMapped);
+    QCOMPARE(rig.universe, taken ? universe : -1);
+    QCOMPARE(rig.merger.sourceCount(), taken ? 1 : 0);
 }
 
 void tst_SacnMerger::highestPriorityWins()
@@ -207,6 +207,7 @@ void tst_SacnMerger::highestPriorityWins()
     QCOMPARE(rig.send(high, 10, "\x05"), Outcome::Written);
     QCOMPARE(rig.written, QByteArray("\x05"));
     QCOMPARE(rig.send(low, 20, "\xFF\xFF"), Outcome::NotWinning);
+    QCOMPARE(rig.outranked, QByteArray("\xFF\xFF"));
     QCOMPARE(rig.writes, 2);
 
     // A source may lower its priority from one packet to the next.
@@ -244,17 +245,17 @@ void tst_SacnMerger::terminatedSourceHandsOverOnTheNextPacket()
     QCOMPARE(rig.writes, 2);
     // The next two of the three terminated packets find no source.
     QCOMPARE(rig.send(main, 11, "\x03", Sacn::OptionStreamTerminated), Outcome::Terminated);
-    QCOMPARE(rig.merger.sourceCount(0), 1);
+    QCOMPARE(rig.merger.sourceCount(1), 1);
     QCOMPARE(rig.send(backup, 20, "\x04"), Outcome::Written);
     QCOMPARE(rig.written, QByteArray("\x04"));
-    QCOMPARE(rig.events, QStringList({"appeared 1 on 0", "appeared 2 on 0", "terminated 2 on 0"}));
+    QCOMPARE(rig.events, QStringList({"appeared 1 on 1", "appeared 2 on 1", "terminated 2 on 1"}));
 
     // The last source leaving writes nothing; a restart is a new source.
     QCOMPARE(rig.send(backup, 30, "\x05", Sacn::OptionStreamTerminated), Outcome::Terminated);
     QCOMPARE(rig.writes, 3);
     backup.sequence = 0;
     QCOMPARE(rig.send(backup, 40, "\x06"), Outcome::Written);
-    QCOMPARE(rig.events.mid(3), QStringList({"terminated 1 on 0", "appeared 1 on 0"}));
+    QCOMPARE(rig.events.mid(3), QStringList({"terminated 1 on 1", "appeared 1 on 1"}));
 }
 
 void tst_SacnMerger::silentSourceLeavesAfterNetworkDataLoss()
@@ -268,17 +269,17 @@ void tst_SacnMerger::silentSourceLeavesAfterNetworkDataLoss()
     QCOMPARE(rig.send(backup, Loss - 1, "\x01"), Outcome::NotWinning);
     QCOMPARE(rig.send(backup, Loss, "\x01"), Outcome::Written);
     QCOMPARE(rig.events,
-             QStringList({"appeared 2 on 0", "appeared 3 on 1", "appeared 1 on 0", "timed out 2 on 0"}));
+             QStringList({"appeared 2 on 1", "appeared 3 on 2", "appeared 1 on 1", "timed out 2 on 1"}));
 
     // Sources everywhere leave when expire() runs, none before their time.
     rig.merger.expire(Loss - 1);
-    QCOMPARE(rig.merger.sourceCount(1), 1);
+    QCOMPARE(rig.merger.sourceCount(2), 1);
     rig.merger.expire(Loss);
-    QCOMPARE(rig.merger.sourceCount(1), 0);
-    QCOMPARE(rig.merger.sourceCount(0), 1);
+    QCOMPARE(rig.merger.sourceCount(2), 0);
+    QCOMPARE(rig.merger.sourceCount(1), 1);
     rig.merger.expire(2 * Loss);
     QCOMPARE(rig.merger.sourceCount(), 0);
-    QCOMPARE(rig.events.mid(4), QStringList({"timed out 3 on 1", "timed out 1 on 0"}));
+    QCOMPARE(rig.events.mid(4), QStringList({"timed out 3 on 2", "timed out 1 on 1"}));
     QCOMPARE(rig.writes, 3);
 }
 
@@ -295,7 +296,7 @@ void tst_SacnMerger::sourcesPastTheLimitsWaitForAPlace()
     rig.send(sources[3], 2, "\x01", Sacn::OptionStreamTerminated);
     QCOMPARE(rig.send(late, 3, "\x02"), Outcome::Written);
 
-    // In all: every place taken across the records, the next source waits.
+    // In all: every place taken across the universes, the next source waits.
     Rig full;
     for (quint32 id = 0; id < quint32(SacnMerger::MaxSources); ++id) {
         Source source{id, quint16(1 + id / SacnMerger::SourcesPerUniverse)};
@@ -325,14 +326,14 @@ void tst_SacnMerger::floodOfForgedCidsDisplacesNoSendingSource()
         }
     }
     QCOMPARE(forgedWritten, 0);
-    QCOMPARE(rig.record, 0);
-    QCOMPARE(rig.merger.sourceCount(0), SacnMerger::SourcesPerUniverse);
+    QCOMPARE(rig.universe, 1);
+    QCOMPARE(rig.merger.sourceCount(1), SacnMerger::SourcesPerUniverse);
     QCOMPARE(rig.merger.sourceCount(), SacnMerger::SourcesPerUniverse);
 
     // Once the flood stops, its sources leave and newcomers find room.
     QCOMPARE(rig.send(console, 6000, levels), Outcome::Written);
     rig.merger.expire(5999 + Loss);
-    QCOMPARE(rig.merger.sourceCount(0), 1);
+    QCOMPARE(rig.merger.sourceCount(1), 1);
     Source newcomer{7, 1, 100};
     QCOMPARE(rig.send(newcomer, 5999 + Loss, "\x50"), Outcome::Written);
     QCOMPARE(rig.written, QByteArray("\x50\x20\x30\x40", 4));

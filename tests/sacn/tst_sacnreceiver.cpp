@@ -30,13 +30,14 @@ void recordSourceLines(QtMsgType type, const QMessageLogContext &, const QString
         sourceLines << message;
 }
 
-// Every write, connected by signature strings as the program connects the mapper.
+// Every write, connected by signature strings as the program connects its
+// pipeline; outranked levels are no write.
 class Recorder : public QObject
 {
     Q_OBJECT
 
 public:
-    QMap<int, QByteArray> levels; // by record, as last written
+    QMap<int, QByteArray> levels; // by universe, as last written
     int writes = 0;
 
     bool connectTo(SacnReceiver *receiver)
@@ -45,9 +46,11 @@ public:
     }
 
 public slots:
-    void onLevels(const SacnLevels &written)
+    void onLevels(const SacnLevels &taken)
     {
-        levels[written.record] = QByteArray(reinterpret_cast<const char *>(written.levels), written.length);
+        if (!taken.winning)
+            return;
+        levels[taken.universe] = QByteArray(reinterpret_cast<const char *>(taken.levels), taken.length);
         ++writes;
     }
 };
@@ -55,9 +58,9 @@ public slots:
 // A started receiver on 127.0.0.1 and a console that sends to it.
 struct LoopbackReceiver
 {
-    LoopbackReceiver(quint16 port, const QVector<quint16> &records) : receiver(Local, port), port(port)
+    LoopbackReceiver(quint16 port, const QVector<quint16> &universes) : receiver(Local, port), port(port)
     {
-        receiver.setRecords(records);
+        receiver.setUniverses(universes);
         started = recorder.connectTo(&receiver) && receiver.start() && console.bind(Local, 0);
     }
 
@@ -86,7 +89,7 @@ class tst_SacnReceiver : public QObject
 
 private slots:
     void initTestCase();
-    void unicastPacketsReachTheirRecords();
+    void unicastPacketsOfListedUniversesArrive();
     void sourcesAreReportedWhenTheyAppearAndLeave();
     void multicastPastThePerSocketLimitArrivesOnce_data();
     void multicastPastThePerSocketLimitArrivesOnce();
@@ -99,12 +102,10 @@ void tst_SacnReceiver::initTestCase()
     qInstallMessageHandler(quietDebug);
 }
 
-void tst_SacnReceiver::unicastPacketsReachTheirRecords()
+void tst_SacnReceiver::unicastPacketsOfListedUniversesArrive()
 {
-    LoopbackReceiver node(46800, {0, 1, 2, 3});
+    LoopbackReceiver node(46800, {1, 2, 3, 4});
     QVERIFY(node.started);
-    QVERIFY(!node.receiver.setFirstUniverse(0));
-    QVERIFY(!node.receiver.setFirstUniverse(SacnMerger::LastFirstUniverse + 1));
     QByteArray ramp;
     for (int i = 0; i < 512; ++i)
         ramp += char(i);
@@ -113,17 +114,17 @@ void tst_SacnReceiver::unicastPacketsReachTheirRecords()
     const Sacn::Cid cid = {};
     const quint16 listed[] = {1, 2};
 
-    node.send(levelsFor(2, ramp).datagram());                                           // record 1
+    node.send(levelsFor(2, ramp).datagram());                                           // listed
     node.send(wrongVector);                                                             // malformed
     node.send(Sacn::datagram(Sacn::synchronizationPacket(cid, 1, 0)));                  // ignored
     node.send(Sacn::datagram(Sacn::discoveryPacket(cid, QString(), 0, 0, listed, 2))); // ignored
-    node.send(levelsFor(5, "\x02").datagram());                                         // record 4: not listed
-    node.send(levelsFor(1, "\x03").datagram());                                         // record 0
+    node.send(levelsFor(5, "\x02").datagram());                                         // not listed
+    node.send(levelsFor(1, "\x03").datagram());                                         // listed
     QTRY_COMPARE(node.receiver.counters().datagrams, quint64(6));
 
-    QCOMPARE(node.recorder.levels.keys(), QList<int>({0, 1}));
-    QCOMPARE(node.recorder.levels[1], ramp);
-    QCOMPARE(node.recorder.levels[0], QByteArray("\x03"));
+    QCOMPARE(node.recorder.levels.keys(), QList<int>({1, 2}));
+    QCOMPARE(node.recorder.levels[2], ramp);
+    QCOMPARE(node.recorder.levels[1], QByteArray("\x03"));
     const SacnReceiver::Counters &counters = node.receiver.counters();
     QCOMPARE(counters[Sacn::Parsed::Data], quint64(3));
     QCOMPARE(counters[Sacn::Parsed::UnknownRootVector], quint64(1));
@@ -138,7 +139,7 @@ void tst_SacnReceiver::sourcesAreReportedWhenTheyAppearAndLeave()
 {
     const QtMessageHandler previous = qInstallMessageHandler(recordSourceLines);
     sourceLines.clear();
-    LoopbackReceiver node(46801, {0, 1});
+    LoopbackReceiver node(46801, {1, 2});
     QVERIFY(node.started);
 
     SacnBytes desk = levelsFor(1, "\x10");
@@ -156,9 +157,9 @@ void tst_SacnReceiver::sourcesAreReportedWhenTheyAppearAndLeave()
     silent.start();
 
     const QString deskText = QStringLiteral("\"Desk A\" CID a1a1a1a1-a1a1-a1a1-a1a1-a1a1a1a1a1a1 from 127.0.0.1, "
-                                            "universe 1 (record 0), priority 120");
+                                            "universe 1, priority 120");
     const QString backupText = QStringLiteral("\"%1\" CID 5a5a5a5a-5a5a-5a5a-5a5a-5a5a5a5a5a5a from 127.0.0.1, "
-                                              "universe 2 (record 1), priority 100").arg(QString(64, QLatin1Char('b')));
+                                              "universe 2, priority 100").arg(QString(64, QLatin1Char('b')));
     QTRY_COMPARE(sourceLines.size(), 3);
     QCOMPARE(sourceLines, QStringList({"sACN source appeared: " + deskText, "sACN source left (terminated): " + deskText,
                                        "sACN source appeared: " + backupText}));
@@ -192,7 +193,7 @@ void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce()
     SacnReceiver receiver(QHostAddress(address), Sacn::Port);
     Recorder recorder;
     QVERIFY(recorder.connectTo(&receiver));
-    receiver.setRecords(portAddresses(0, 255));
+    receiver.setUniverses(portAddresses(1, 256));
     QVERIFY(receiver.start());
     QCOMPARE(receiver.joinedGroups(), 256);
     QCOMPARE(receiver.membershipSockets(), (256 + limit - 1) / limit);
@@ -209,11 +210,11 @@ void tst_SacnReceiver::multicastPastThePerSocketLimitArrivesOnce()
     SacnBytes last = levelsFor(1, "\xEE");
     last.sequence = 2;
     console.writeDatagram(last.datagram(), QHostAddress(Sacn::multicastGroup(1)), Sacn::Port);
-    QTRY_COMPARE(recorder.levels.value(0), QByteArray("\xEE"));
+    QTRY_COMPARE(recorder.levels.value(1), QByteArray("\xEE"));
 
     QCOMPARE(recorder.levels.size(), 256);
-    for (int record = 1; record < 256; ++record)
-        QCOMPARE(recorder.levels[record], bytes({(record + 1) & 0xFF, (record + 1) >> 8}));
+    for (int universe = 2; universe <= 256; ++universe)
+        QCOMPARE(recorder.levels[universe], bytes({universe & 0xFF, universe >> 8}));
     QCOMPARE(receiver.counters().datagrams, quint64(257));
     QCOMPARE(recorder.writes, 257);
     QCOMPARE(IgmpGroups::perSocketLimit(), limit);
@@ -230,7 +231,7 @@ void tst_SacnReceiver::onlyTheMappedGroupsAreJoined()
     SacnReceiver receiver(LocalEnd, Sacn::Port);
     Recorder recorder;
     QVERIFY(recorder.connectTo(&receiver));
-    receiver.setRecords({0, 2});
+    receiver.setUniverses({1, 3});
     QVERIFY(receiver.start());
     QCOMPARE(IgmpGroups::on(network.localInterface()), QList<quint32>({0xEFFF0001, 0xEFFF0003}));
 
@@ -240,17 +241,17 @@ void tst_SacnReceiver::onlyTheMappedGroupsAreJoined()
         console.writeDatagram(levelsFor(universe, levels).datagram(),
                               QHostAddress(Sacn::multicastGroup(quint16(universe))), Sacn::Port);
     };
-    sendTo(2, "\x01"); // record 1, not listed: its group is not joined
+    sendTo(2, "\x01"); // not listed: its group is not joined
     sendTo(3, "\x02");
-    QTRY_COMPARE(recorder.levels.value(2), QByteArray("\x02"));
+    QTRY_COMPARE(recorder.levels.value(3), QByteArray("\x02"));
     QCOMPARE(receiver.counters().datagrams, quint64(1));
 
-    // Moving the mapping leaves the old groups and joins the new ones.
-    QVERIFY(receiver.setFirstUniverse(11));
+    // New universes: the old groups are left and the new ones joined.
+    receiver.setUniverses({11, 13});
     QCOMPARE(IgmpGroups::on(network.localInterface()), QList<quint32>({0xEFFF000B, 0xEFFF000D}));
     sendTo(3, "\x03");
     sendTo(13, "\x04");
-    QTRY_COMPARE(recorder.levels.value(2), QByteArray("\x04"));
+    QTRY_COMPARE(recorder.levels.value(13), QByteArray("\x04"));
     QCOMPARE(receiver.counters().datagrams, quint64(2));
 #endif
 }

@@ -1,0 +1,119 @@
+#include "receivepipeline.h"
+
+#include "artnetengine.h"
+#include "interfacenetmask.h"
+#include "sacnreceiver.h"
+#include "universemapper.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr quint8 NodeStyle = 6;
+
+QVector<quint16> toVector(const std::vector<std::uint16_t> &numbers)
+{
+    return QVector<quint16>(numbers.cbegin(), numbers.cend());
+}
+
+} // namespace
+
+ReceivePipeline::ReceivePipeline(const ReceiveOptions &options, QObject *parent)
+    : QObject(parent),
+      settings(options),
+      map(options.universeMap()),
+      artNet(new ArtNetEngine(options.address, options.artNetPort, NodeStyle, true)),
+      records(options.artNetMerge,
+              [this](int record, const std::uint8_t *levels, int length) {
+                  if (areaWriter)
+                      areaWriter->write(record, levels, length);
+              }),
+      expiry(new QTimer(this))
+{
+    elapsed.start();
+    now = [this] { return elapsed.elapsed(); };
+
+    // Replies go to the broadcast address of the address's own subnet, which
+    // every controller on it hears; without an interface for the address the
+    // engine keeps its 255.0.0.0.
+    const QHostAddress netmask = InterfaceNetmask::of(options.address);
+    if (!netmask.isNull())
+        artNet->setNetmask(netmask.toString());
+    qDebug("ArtNet replies to broadcast address %s", qPrintable(artNet->broadcastAddress().toString()));
+    // Controllers that send only to subscribers learn from these which
+    // universes to send here.
+    artNet->setOutputUniverses(toVector(map.portAddresses()));
+    artNet->setMergeLtp(options.artNetMerge == ArtNetMerge::Mode::Ltp);
+    records.setMergeListener([this](int record, bool merging) {
+        artNet->setOutputMerging(map.portAddressOf(record), merging);
+    });
+
+    expiry->setInterval(ExpiryIntervalMs);
+    connect(expiry, SIGNAL(timeout()), this, SLOT(expire()));
+    expiry->start();
+}
+
+ReceivePipeline::~ReceivePipeline()
+{
+    // The area is unmapped and both ports are free once the pipeline is gone.
+    delete areaWriter;
+    delete sacn;
+    delete artNet;
+}
+
+void ReceivePipeline::setClock(Clock clock)
+{
+    now = std::move(clock);
+}
+
+bool ReceivePipeline::startArtNet()
+{
+    return artNet->start();
+}
+
+UniverseMapper *ReceivePipeline::linkArea(QObject *parent)
+{
+    areaWriter = new UniverseMapper(parent);
+    areaWriter->setRoute(this);
+    connect(artNet, SIGNAL(receivedArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)), areaWriter,
+            SLOT(processArtDmx(const ArtDmx &, const QHostAddress &, const quint16 &)));
+    return areaWriter;
+}
+
+bool ReceivePipeline::startSacn()
+{
+    if (!settings.sacn)
+        return false;
+    sacn = new SacnReceiver(settings.address, settings.sacnPort);
+    sacn->setUniverses(toVector(map.sacnUniverses()));
+    connect(sacn, SIGNAL(receivedLevels(const SacnLevels &)), this, SLOT(processSacnLevels(const SacnLevels &)));
+    return sacn->start();
+}
+
+void ReceivePipeline::routeArtDmx(const ArtDmx &packet, quint32 sender, quint16 port)
+{
+    const quint16 portAddress = packet.universe;
+    const int record = map.recordOfPortAddress(portAddress);
+    if (record < 0)
+        return;
+    const FrameOrigin origin{Protocol::ArtNet, sender, port, portAddress, nullptr, nullptr, 0};
+    const int length = qMin<int>(packet.length, ArtNet::DmxChannels);
+    records.take(ReceiveFrame{record, packet.data, length, origin, HeldBack::No}, now());
+}
+
+void ReceivePipeline::processSacnLevels(const SacnLevels &levels)
+{
+    const int record = map.recordOfSacnUniverse(levels.universe);
+    if (record < 0)
+        return;
+    const FrameOrigin origin{Protocol::Sacn,      levels.sender, levels.port, levels.universe, levels.cid->bytes,
+                             levels.sourceName, levels.priority};
+    records.take(ReceiveFrame{record, levels.levels, levels.length, origin,
+                              levels.winning ? HeldBack::No : HeldBack::Outranked},
+                 now());
+}
+
+void ReceivePipeline::expire()
+{
+    records.expire(now());
+}

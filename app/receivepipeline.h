@@ -1,0 +1,76 @@
+#ifndef RECEIVEPIPELINE_H
+#define RECEIVEPIPELINE_H
+
+#include "artdmxroute.h"
+#include "receiveoptions.h"
+#include "recordrouter.h"
+#include "universemap.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+
+class ArtNetEngine;
+class QTimer;
+class SacnReceiver;
+class UniverseMapper;
+struct SacnLevels;
+
+// The whole receive path, built from one options value: the Art-Net node,
+// the sACN receiver beside it, the record router between the protocols and
+// the area, and the area writer. Each protocol's packets become frames for
+// the router here, which is the one place a protocol is wired in. It comes
+// up in the program's order: the engine first, then the area and its link to
+// the engine, then sACN.
+class ReceivePipeline : public QObject, public ArtDmxRoute
+{
+    Q_OBJECT
+
+public:
+    // Milliseconds on a clock that never goes back.
+    using Clock = std::function<qint64()>;
+    // How often merges that ended and silent sources are looked for.
+    static constexpr int ExpiryIntervalMs = 250;
+
+    explicit ReceivePipeline(const ReceiveOptions &options, QObject *parent = nullptr);
+    ~ReceivePipeline() override;
+
+    const ReceiveOptions &options() const { return settings; }
+    const UniverseMap &universeMap() const { return map; }
+    ArtNetEngine *engine() const { return artNet; }
+    UniverseMapper *mapper() const { return areaWriter; }
+    SacnReceiver *sacnReceiver() const { return sacn; }
+    const RecordRouter &router() const { return records; }
+
+    // The hold, merges and the table of sources are measured on this clock;
+    // a monotonic one of its own unless set.
+    void setClock(Clock clock);
+
+    bool startArtNet();
+    // Creates the area writer as a child of `parent` and hands it the
+    // engine's ArtDmx.
+    UniverseMapper *linkArea(QObject *parent);
+    // Starts the sACN receiver where the options turn it on; false when they
+    // do not or its port cannot be bound.
+    bool startSacn();
+
+    void routeArtDmx(const ArtDmx &packet, quint32 sender, quint16 port) override;
+
+private slots:
+    void processSacnLevels(const SacnLevels &levels);
+    void expire();
+
+private:
+    const ReceiveOptions settings;
+    const UniverseMap map;
+    ArtNetEngine *artNet;
+    UniverseMapper *areaWriter = nullptr;
+    SacnReceiver *sacn = nullptr;
+    RecordRouter records;
+    QTimer *expiry;
+    QElapsedTimer elapsed;
+    Clock now;
+};
+
+#endif // RECEIVEPIPELINE_H
