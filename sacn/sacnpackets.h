@@ -9,11 +9,14 @@
 // hands out a view of a data packet; the builders make packets for tests,
 // benchmarks and tools.
 
+#include "wireinteger.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -69,34 +72,8 @@ constexpr quint32 multicastGroup(quint16 universe)
     return 0xEFFF0000u | universe;
 }
 
-// An unsigned integer held as its bytes, most significant first.
-template <typename T>
-class BigEndian
-{
-    static_assert(std::is_unsigned<T>::value, "wire fields are unsigned");
-
-public:
-    constexpr operator T() const
-    {
-        T value = 0;
-        for (quint8 byte : bytes)
-            value = T(value << 8 | byte);
-        return value;
-    }
-
-    BigEndian &operator=(T value)
-    {
-        for (std::size_t i = sizeof bytes; i-- > 0; value = T(value >> 8))
-            bytes[i] = quint8(value);
-        return *this;
-    }
-
-private:
-    quint8 bytes[sizeof(T)];
-};
-
-using Uint16 = BigEndian<quint16>;
-using Uint32 = BigEndian<quint32>;
+using Uint16 = WireInteger<std::uint16_t, ByteOrder::BigEndian>;
+using Uint32 = WireInteger<std::uint32_t, ByteOrder::BigEndian>;
 
 // A source's component identifier, a UUID in network byte order.
 struct Cid
