@@ -208,14 +208,6 @@ inline ArtDmx artDmx(quint16 universe, quint16 length, quint8 fill = 0, quint8 s
     return packet;
 }
 
-// The first `size` bytes of a record's wire image (all of them by default).
-template <typename Record>
-QByteArray datagram(const Record &record, int size = int(sizeof(Record)))
-{
-    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
-    return QByteArray(reinterpret_cast<const char *>(&record), qBound(0, size, int(sizeof(Record))));
-}
-
 } // namespace ArtNet
 
 static_assert(std::is_trivially_copyable<ArtPoll>::value, "ArtPoll must be a plain byte image");

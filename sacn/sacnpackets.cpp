@@ -1,5 +1,7 @@
 #include "sacnpackets.h"
 
+#include <QByteArray>
+
 namespace Sacn {
 
 namespace {

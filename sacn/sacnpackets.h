@@ -11,7 +11,6 @@
 
 #include "wireinteger.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -217,14 +216,6 @@ template <typename Record>
 int wireSize(const Record &record)
 {
     return RootPduOffset + (record.root.flagsAndLength & PduLengthMask);
-}
-
-// The packet's bytes on the wire.
-template <typename Record>
-QByteArray datagram(const Record &record)
-{
-    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
-    return QByteArray(reinterpret_cast<const char *>(&record), qMin(wireSize(record), int(sizeof(Record))));
 }
 
 // A data packet from `cid` to `universe` with `slotCount` slots of levels

@@ -1,5 +1,6 @@
 #include "artnetpackets.h"
 #include "bytelist.h"
+#include "wirebytes.h"
 
 #include <QtTest>
 
@@ -140,7 +141,7 @@ void tst_ArtNetPackets::textFieldLeavesNeighboursUntouched()
     ArtNet::setText(reply.longName, QString(70, QLatin1Char('l')));
     ArtNet::setText(reply.nodeReport, QStringLiteral("ok"));
 
-    const QByteArray image(reinterpret_cast<const char *>(&reply), sizeof reply);
+    const QByteArray image = datagram(reply);
     QCOMPARE(image.mid(0, 26), QByteArray(26, '\xAA'));
     QCOMPARE(image.mid(26, 18), QByteArray(18, 's'));
     QCOMPARE(image.mid(44, 64), QByteArray(64, 'l'));

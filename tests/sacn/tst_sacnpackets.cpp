@@ -1,5 +1,6 @@
 #include "sacnbytes.h"
 #include "sacnpackets.h"
+#include "wirebytes.h"
 
 #include <QtTest>
 
@@ -162,7 +163,7 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     for (int slotCount : {0, 4, 512}) {
         spelt.levels = levels(slotCount, 9, 2);
         SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, slotCount, 9, 2);
-        QCOMPARE(Sacn::datagram(packet), spelt.datagram());
+        QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
     }
 
     // Cut at a character boundary, with room for the terminating zero.
@@ -174,11 +175,12 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, 512, 9, 2);
     Sacn::setSlotCount(packet, 4);
     spelt.levels = levels(4, 9, 2);
-    QCOMPARE(Sacn::datagram(packet), spelt.datagram());
+    QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
 
     // A source's last packet with only Stream_Terminated added.
     spelt.options = 0x40;
-    QCOMPARE(Sacn::datagram(Sacn::terminatedPacket(packet)), spelt.datagram());
+    const SacnDataPacket terminated = Sacn::terminatedPacket(packet);
+    QCOMPARE(datagram(terminated, Sacn::wireSize(terminated)), spelt.datagram());
 }
 
 void tst_SacnPackets::extendedPacketsAreRecognised_data()
@@ -188,7 +190,7 @@ void tst_SacnPackets::extendedPacketsAreRecognised_data()
 
     using P = Sacn::Parsed;
     QTest::newRow("synchronisation spelt out") << synchronization(1) << P::Synchronization;
-    QTest::newRow("synchronisation built") << Sacn::datagram(Sacn::synchronizationPacket(Cid, 5, 7))
+    QTest::newRow("synchronisation built") << datagram(Sacn::synchronizationPacket(Cid, 5, 7))
                                            << P::Synchronization;
     QTest::newRow("extended vector 3") << synchronization(3) << P::UnknownFramingVector;
     QByteArray longer = synchronization(1) + '\0';
@@ -196,10 +198,11 @@ void tst_SacnPackets::extendedPacketsAreRecognised_data()
     QTest::newRow("synchronisation of 50 bytes") << longer << P::WrongFramingLength;
 
     const quint16 universes[512] = {1, 2, 7};
-    const QByteArray three = Sacn::datagram(Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 0, 0, universes, 3));
+    const SacnDiscoveryPacket first = Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 0, 0, universes, 3);
+    const QByteArray three = datagram(first, Sacn::wireSize(first));
     QTest::newRow("discovery, 3 universes") << three << P::Discovery;
-    QTest::newRow("discovery, 512 universes")
-        << Sacn::datagram(Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 1, 1, universes, 512)) << P::Discovery;
+    const SacnDiscoveryPacket full = Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 1, 1, universes, 512);
+    QTest::newRow("discovery, 512 universes") << datagram(full, Sacn::wireSize(full)) << P::Discovery;
     QTest::newRow("discovery, list vector 2") << altered(three, 117, bytes({0x02})) << P::UnknownFramingVector;
     QTest::newRow("discovery, list length - 1") << altered(three, 113, bytes({126 - 112 - 1}))
                                                 << P::WrongFramingLength;
