@@ -1,3 +1,4 @@
+#include "bytelist.h"
 #include "sacnbytes.h"
 #include "sacnpackets.h"
 #include "wirebytes.h"
@@ -21,14 +22,6 @@ Sacn::Parsed parse(const QByteArray &datagram, Sacn::DataPacket *packet = nullpt
 QByteArray altered(const QByteArray &datagram, int offset, const QByteArray &replacement)
 {
     return QByteArray(datagram).replace(offset, replacement.size(), replacement);
-}
-
-QByteArray levels(int count, int fill, int step)
-{
-    QByteArray out;
-    for (int i = 0; i < count; ++i)
-        out += char(fill + i * step);
-    return out;
 }
 
 // A synchronisation packet spelt out, 49 bytes.
@@ -133,7 +126,7 @@ void tst_SacnPackets::acceptedPacketIsReadAsSent()
     QFETCH(int, options);
     QFETCH(int, startCode);
     SacnBytes spelt;
-    spelt.levels = levels(slotCount, 3, 7);
+    spelt.levels = byteRamp(slotCount, 3, 7);
     spelt.universe = universe;
     spelt.priority = priority;
     spelt.options = options;
@@ -161,7 +154,7 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     spelt.sequence = 0;
     spelt.universe = 0x0203;
     for (int slotCount : {0, 4, 512}) {
-        spelt.levels = levels(slotCount, 9, 2);
+        spelt.levels = byteRamp(slotCount, 9, 2);
         SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, slotCount, 9, 2);
         QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
     }
@@ -174,7 +167,7 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     // Fewer slots: the lengths follow, and the packet still reads.
     SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, 512, 9, 2);
     Sacn::setSlotCount(packet, 4);
-    spelt.levels = levels(4, 9, 2);
+    spelt.levels = byteRamp(4, 9, 2);
     QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
 
     // A source's last packet with only Stream_Terminated added.
