@@ -243,7 +243,7 @@ void tst_windowsprogram::answersABroadcastPollOnItsSubnetsBroadcastAddress()
     QVERIFY(program.state() == QProcess::Running);
     QUdpSocket controller;
     QVERIFY(network->bindInPeer(controller, QHostAddress::AnyIPv4, ArtNetPort));
-    const QByteArray artPoll = ProgramProbe::artPoll(false); // replies to the broadcast address
+    const QByteArray artPoll = ArtNetBytes::artPoll(0x00); // replies to the broadcast address
     QCOMPARE(controller.writeDatagram(artPoll, QHostAddress(NodeAddress), ArtNetPort), qint64(14));
     QTRY_VERIFY_WITH_TIMEOUT(controller.hasPendingDatagrams(), WaitMs);
     const QNetworkDatagram reply = controller.receiveDatagram();

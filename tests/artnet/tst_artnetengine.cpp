@@ -1,3 +1,4 @@
+#include "artnetbytes.h"
 #include "artnetengine.h"
 #include "bytelist.h"
 #include "datagrams.h"
@@ -38,17 +39,7 @@ constexpr bool BroadcastsObservable = true;
 
 constexpr quint8 Style = 6;
 
-QByteArray artPoll(quint8 talkToMe)
-{
-    QByteArray d("Art-Net", 8);  // id
-    d += '\x00';                 // opCode 0x2000, low byte first
-    d += '\x20';
-    d += '\x00';                 // protocolVersion 14, high byte first
-    d += '\x0E';
-    d += char(talkToMe);         // talkToMe
-    d += '\x00';                 // priority
-    return d;
-}
+using ArtNetBytes::artPoll;
 
 QByteArray artPollReply()
 {
