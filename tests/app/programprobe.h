@@ -2,8 +2,8 @@
 #define PROGRAMPROBE_H
 
 // The built program as another node on this machine sees it: the datagrams
-// the program tests send it and the check of its ArtPollReply, shared by the
-// native and the wine test of the program. Built from bytes, not through the
+// the program tests send it, the check of its ArtPollReply and the titles of
+// its windows, shared by the native and the wine test of the program. Built from bytes, not through the
 // program's records. The QCOMPARE-based helpers return early on a failure;
 // their callers return when QTest::currentTestFailed().
 
@@ -13,6 +13,7 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QString>
 #include <QTest>
 #include <QUdpSocket>
 #include <QtEndian>
@@ -20,6 +21,10 @@
 namespace ProgramProbe {
 
 constexpr quint16 ArtNetPort = 6454;
+
+// Window titles as patterns for finding the windows on the display.
+const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+const QString SelectIpDialog = QStringLiteral("^Select IP$");
 
 // An ArtDmx for universe 0-255 carrying `channels`.
 inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
