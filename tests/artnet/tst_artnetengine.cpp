@@ -519,8 +519,7 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
 
     // A short length still goes out with all 512 channels.
     const QByteArray dmxBytes = artDmx(9, 24, '\x24');
-    ArtDmx dmx;
-    std::memcpy(&dmx, dmxBytes.constData(), sizeof dmx);
+    const ArtDmx dmx = recordFrom<ArtDmx>(dmxBytes);
 
     if (BroadcastsObservable) {
         engine.sendArtDmx(dmx, QHostAddress());
@@ -536,9 +535,8 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
     engine.sendArtPoll(Local, false);
     QCOMPARE(nextDatagram(net.unicast), artPoll(0x00));
 
-    ArtPoll poll;
     const QByteArray pollBytes = artPoll(0xF3);
-    std::memcpy(&poll, pollBytes.constData(), sizeof poll);
+    const ArtPoll poll = recordFrom<ArtPoll>(pollBytes);
     if (BroadcastsObservable) {
         engine.sendArtPoll(poll, QHostAddress());
         QCOMPARE(nextDatagram(net.broadcast), pollBytes);

@@ -92,9 +92,8 @@ void tst_ArtNetPackets::dmxFieldsReadInTheirWireByteOrder()
         + universeBytes             // universe
         + lengthBytes               // length
         + QByteArray(512, '\x42');  // data
-    ArtDmx dmx;
-    QCOMPARE(datagram.size(), int(sizeof dmx));
-    std::memcpy(&dmx, datagram.constData(), sizeof dmx);
+    QCOMPARE(datagram.size(), int(sizeof(ArtDmx)));
+    ArtDmx dmx = recordFrom<ArtDmx>(datagram);
     QCOMPARE(int(dmx.universe), universe);
     QCOMPARE(int(dmx.length), length);
     QCOMPARE(int(dmx.sequence), 7);
