@@ -6,12 +6,15 @@
 // received datagram is read straight into one. Multi-byte fields carry their
 // wire byte order in their type, so the records read the same on any host.
 
+#include "wireinteger.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtEndian>
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -92,32 +95,8 @@ void setText(char (&field)[Width], const QString &text)
         field[i] = '\0';
 }
 
-// A 16-bit field held as two bytes in its wire order. Byte storage leaves
-// the records without any alignment need, so a record may sit at any address
-// (inside another object, at an odd offset of a receive buffer) and still be
-// read and written field by field.
-template <bool BigEndian>
-class WireUint16
-{
-public:
-    constexpr operator quint16() const
-    {
-        return BigEndian ? quint16(bytes[0] << 8 | bytes[1]) : quint16(bytes[1] << 8 | bytes[0]);
-    }
-
-    WireUint16 &operator=(quint16 value)
-    {
-        bytes[BigEndian ? 0 : 1] = quint8(value >> 8);
-        bytes[BigEndian ? 1 : 0] = quint8(value);
-        return *this;
-    }
-
-private:
-    quint8 bytes[2];
-};
-
-using Uint16Le = WireUint16<false>;
-using Uint16Be = WireUint16<true>;
+using Uint16Le = WireInteger<std::uint16_t, ByteOrder::LittleEndian>;
+using Uint16Be = WireInteger<std::uint16_t, ByteOrder::BigEndian>;
 
 } // namespace ArtNet
 
@@ -248,14 +227,6 @@ inline ArtDmx artDmx(quint16 universe, quint16 length, quint8 fill = 0, quint8 s
     for (int i = 0; i < DmxChannels; ++i)
         packet.data[i] = quint8(fill + i * step);
     return packet;
-}
-
-// The first `size` bytes of a record's wire image (all of them by default).
-template <typename Record>
-QByteArray datagram(const Record &record, int size = int(sizeof(Record)))
-{
-    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
-    return QByteArray(reinterpret_cast<const char *>(&record), qBound(0, size, int(sizeof(Record))));
 }
 
 } // namespace ArtNet

@@ -1,5 +1,7 @@
 #include "sacnpackets.h"
 
+#include <QByteArray>
+
 namespace Sacn {
 
 namespace {
@@ -28,6 +30,16 @@ SacnRootLayer rootLayer(const Cid &cid, quint32 vector, int size)
     root.vector = vector;
     root.cid = cid;
     return root;
+}
+
+// A packet of zeros but for its root layer.
+template <typename Packet>
+Packet emptyPacket(const Cid &cid, quint32 rootVector, int size)
+{
+    Packet packet;
+    std::memset(&packet, 0, sizeof packet);
+    packet.root = rootLayer(cid, rootVector, size);
+    return packet;
 }
 
 // UTF-8, cut at a character boundary so that a zero byte always follows.
@@ -125,9 +137,7 @@ Parsed parse(const quint8 *datagram, qint64 size, DataPacket *packet)
 SacnDataPacket dataPacket(const Cid &cid, const QString &sourceName, quint16 universe, int slotCount, quint8 fill,
                           quint8 step)
 {
-    SacnDataPacket packet;
-    std::memset(&packet, 0, sizeof packet);
-    packet.root = rootLayer(cid, VectorRootData, int(sizeof packet));
+    SacnDataPacket packet = emptyPacket<SacnDataPacket>(cid, VectorRootData, int(sizeof(SacnDataPacket)));
     packet.framing.vector = VectorDataPacket;
     setSourceName(packet.framing.sourceName, sourceName);
     packet.framing.priority = DefaultPriority;
@@ -161,9 +171,8 @@ SacnDataPacket terminatedPacket(const SacnDataPacket &last)
 
 SacnSynchronizationPacket synchronizationPacket(const Cid &cid, quint16 synchronizationAddress, quint8 sequence)
 {
-    SacnSynchronizationPacket packet;
-    std::memset(&packet, 0, sizeof packet);
-    packet.root = rootLayer(cid, VectorRootExtended, SynchronizationSize);
+    SacnSynchronizationPacket packet = emptyPacket<SacnSynchronizationPacket>(cid, VectorRootExtended,
+                                                                              SynchronizationSize);
     packet.flagsAndLength = pduFlagsAndLength(FramingOffset, SynchronizationSize);
     packet.vector = VectorExtendedSynchronization;
     packet.sequence = sequence;
@@ -176,9 +185,7 @@ SacnDiscoveryPacket discoveryPacket(const Cid &cid, const QString &sourceName, q
 {
     count = qBound(0, count, DiscoveryUniversesPerPage);
     const int size = DiscoveryHeaderSize + 2 * count;
-    SacnDiscoveryPacket packet;
-    std::memset(&packet, 0, sizeof packet);
-    packet.root = rootLayer(cid, VectorRootExtended, size);
+    SacnDiscoveryPacket packet = emptyPacket<SacnDiscoveryPacket>(cid, VectorRootExtended, size);
     packet.framingFlagsAndLength = pduFlagsAndLength(FramingOffset, size);
     packet.framingVector = VectorExtendedDiscovery;
     setSourceName(packet.sourceName, sourceName);

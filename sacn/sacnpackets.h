@@ -9,11 +9,13 @@
 // hands out a view of a data packet; the builders make packets for tests,
 // benchmarks and tools.
 
-#include <QByteArray>
+#include "wireinteger.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -69,34 +71,8 @@ constexpr quint32 multicastGroup(quint16 universe)
     return 0xEFFF0000u | universe;
 }
 
-// An unsigned integer held as its bytes, most significant first.
-template <typename T>
-class BigEndian
-{
-    static_assert(std::is_unsigned<T>::value, "wire fields are unsigned");
-
-public:
-    constexpr operator T() const
-    {
-        T value = 0;
-        for (quint8 byte : bytes)
-            value = T(value << 8 | byte);
-        return value;
-    }
-
-    BigEndian &operator=(T value)
-    {
-        for (std::size_t i = sizeof bytes; i-- > 0; value = T(value >> 8))
-            bytes[i] = quint8(value);
-        return *this;
-    }
-
-private:
-    quint8 bytes[sizeof(T)];
-};
-
-using Uint16 = BigEndian<quint16>;
-using Uint32 = BigEndian<quint32>;
+using Uint16 = WireInteger<std::uint16_t, ByteOrder::BigEndian>;
+using Uint32 = WireInteger<std::uint32_t, ByteOrder::BigEndian>;
 
 // A source's component identifier, a UUID in network byte order.
 struct Cid
@@ -240,14 +216,6 @@ template <typename Record>
 int wireSize(const Record &record)
 {
     return RootPduOffset + (record.root.flagsAndLength & PduLengthMask);
-}
-
-// The packet's bytes on the wire.
-template <typename Record>
-QByteArray datagram(const Record &record)
-{
-    static_assert(std::is_trivially_copyable<Record>::value, "records are plain byte images");
-    return QByteArray(reinterpret_cast<const char *>(&record), qMin(wireSize(record), int(sizeof(Record))));
 }
 
 // A data packet from `cid` to `universe` with `slotCount` slots of levels

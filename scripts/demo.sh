@@ -8,14 +8,8 @@
 #   bash scripts/demo.sh [build folder]     (default: build/release)
 #
 # Needs Xvfb, xdotool and ImageMagick's import (bash scripts/install-deps.sh demo).
-# A folder named relative to the caller's, before lib.sh moves to the top.
-dir=${1:+$(cd "$1" && pwd)} || exit 1
 source "$(dirname "$0")/lib.sh"
-dir=${dir:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
-app=$dir/app/Dorvantis
-send=$dir/tools/artnetsend
-monitor=$dir/tools/dmxmonitor
-library=$dir/driver/libVdEthDMX.so
+release_programs "${1:-}"
 screenshot=$dir/dorvantis-demo.png
 universes=0-3
 seconds=5

@@ -71,12 +71,8 @@ if [ "${1-}" = --inside ]; then
     exit 1
 fi
 
-dir=${1:+$(cd "$1" && pwd)} || exit 1
 source "$(dirname "$0")/lib.sh"
-dir=${dir:-${DORVANTIS_BUILD_ROOT:-$top/build}/release}
-app=$dir/app/Dorvantis
-monitor=$dir/tools/dmxmonitor
-library=$dir/driver/libVdEthDMX.so
+release_programs "${1:-}"
 if [ ! -e "$app" ]; then
     bash scripts/install-deps.sh demo
     build_release >/dev/null

@@ -1,6 +1,8 @@
-# Pieces shared by run.sh, demo.sh and concurrent-tests.sh; sourced, not run.
-# Sourcing it sets strict mode and makes the top folder ($top) the working one.
+# Pieces shared by run.sh, demo.sh, interop-ola.sh and concurrent-tests.sh;
+# sourced, not run. Sourcing it sets strict mode and makes the top folder
+# ($top) the working one; $caller keeps the folder it was sourced from.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 top=$PWD
 
@@ -11,6 +13,21 @@ build_release() {
     release_dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
     cmake -S "$top" -B "$release_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     cmake --build "$release_dir" -j "$(nproc)"
+}
+
+# The release build's programs in the folder given (relative to $caller), by
+# default the one build_release makes: sets $dir, $app, $send, $monitor and
+# $library.
+release_programs() {
+    if [ -n "${1:-}" ]; then
+        dir=$(cd "$caller" && cd "$1" && pwd) || return 1
+    else
+        dir=${DORVANTIS_BUILD_ROOT:-$top/build}/release
+    fi
+    app=$dir/app/Dorvantis
+    send=$dir/tools/artnetsend
+    monitor=$dir/tools/dmxmonitor
+    library=$dir/driver/libVdEthDMX.so
 }
 
 # Starts an Xvfb of its own (it picks a free number and writes it to fd 3),

@@ -2,15 +2,18 @@
 #define PROGRAMPROBE_H
 
 // The built program as another node on this machine sees it: the datagrams
-// the program tests send it and the check of its ArtPollReply, shared by the
-// native and the wine test of the program. Built from bytes, not through the
+// the program tests send it, the check of its ArtPollReply and the titles of
+// its windows, shared by the native and the wine test of the program. Built from bytes, not through the
 // program's records. The QCOMPARE-based helpers return early on a failure;
 // their callers return when QTest::currentTestFailed().
+
+#include "artnetbytes.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QString>
 #include <QTest>
 #include <QUdpSocket>
 #include <QtEndian>
@@ -19,30 +22,14 @@ namespace ProgramProbe {
 
 constexpr quint16 ArtNetPort = 6454;
 
+// Window titles as patterns for finding the windows on the display.
+const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
+const QString SelectIpDialog = QStringLiteral("^Select IP$");
+
 // An ArtDmx for universe 0-255 carrying `channels`.
 inline QByteArray artDmx(quint8 universe, const QByteArray &channels)
 {
-    QByteArray datagram("Art-Net\0" // id
-                        "\x00\x50"  // opCode 0x5000, low byte first
-                        "\x00\x0e"  // protocol version 14
-                        "\x00"      // sequence
-                        "\x00",     // physical
-                        14);
-    datagram.append(char(universe)).append('\0');                           // universe, low byte first
-    datagram.append(char(channels.size() >> 8)).append(char(channels.size())); // length, high byte first
-    return datagram + channels;
-}
-
-// An ArtPoll; bit 0 of TalkToMe asks for the reply at the poller, clear at
-// the broadcast address.
-inline QByteArray artPoll(bool replyToPoller)
-{
-    return QByteArray("Art-Net\0" // id
-                      "\x00\x20"  // opCode 0x2000, low byte first
-                      "\x00\x0e", // protocol version 14
-                      12)
-        + char(replyToPoller ? 0x01 : 0x00) // talkToMe
-        + char(0);                           // priority
+    return ArtNetBytes::artDmx(universe, quint16(channels.size()), channels);
 }
 
 // Polls the program on 127.0.0.1 from the Art-Net port of 127.0.0.2, next
@@ -54,7 +41,8 @@ inline void verifyAnswersPoll(int waitMs, const QHostAddress &node = QHostAddres
     QVERIFY(poller.bind(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort,
                         QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
     QSignalSpy arrived(&poller, SIGNAL(readyRead()));
-    QCOMPARE(poller.writeDatagram(artPoll(true), QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
+    const QByteArray poll = ArtNetBytes::artPoll(0x01);
+    QCOMPARE(poller.writeDatagram(poll, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(14));
     QVERIFY(arrived.wait(waitMs));
     const QNetworkDatagram reply = poller.receiveDatagram();
     QCOMPARE(reply.senderPort(), int(ArtNetPort));

@@ -11,6 +11,7 @@
 #include "sharedarea.h"
 #include "subscribingcontroller.h"
 #include "testwindow.h"
+#include "wirebytes.h"
 
 #ifdef Q_OS_LINUX
 #include "peernetwork.h"
@@ -296,7 +297,7 @@ void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
     ArtDmx packet = ArtNet::artDmx(7, 4);
     packet.sequence = 1;
     std::memcpy(packet.data, "\x11\x22\x33\x44", 4);
-    const QByteArray artDmx = ArtNet::datagram(packet, ArtNet::DmxHeaderSize + 4);
+    const QByteArray artDmx = datagram(packet, ArtNet::DmxHeaderSize + 4);
     QUdpSocket sender;
     QCOMPARE(sender.writeDatagram(artDmx, QHostAddress(QHostAddress::LocalHost), ArtNetPort), qint64(artDmx.size()));
 
@@ -481,7 +482,7 @@ void tst_dorvantis::artNetKeepsItsRecordWhileSacnSendsToo()
     const quint32 before = area.record(0).packetCount;
 
     QUdpSocket console;
-    const QByteArray artDmx = ArtNet::datagram(ArtNet::artDmx(0, 4, 0xa0, 1), ArtNet::DmxHeaderSize + 4);
+    const QByteArray artDmx = datagram(ArtNet::artDmx(0, 4, 0xa0, 1), ArtNet::DmxHeaderSize + 4);
     QVERIFY(console.writeDatagram(artDmx, QHostAddress::LocalHost, ArtNetPort) > 0);
     QTRY_COMPARE(area.record(0).packetCount, before + 1);
 
@@ -569,7 +570,7 @@ void tst_dorvantis::pollRepliesReachTheControllerOnItsSubnet()
     const int answer = 1 + 64;
     for (const quint8 talkToMe : {quint8(0x00), quint8(0x01)}) {
         const QHostAddress expected = talkToMe ? controllerAddress : QHostAddress(broadcast);
-        const QByteArray poll = ArtNet::datagram(ArtNet::artPoll(talkToMe));
+        const QByteArray poll = datagram(ArtNet::artPoll(talkToMe));
         QVERIFY(console.writeDatagram(poll, QHostAddress(nodeAddress), ArtNetPort) > 0);
         QList<QNetworkDatagram> replies;
         QTRY_VERIFY_WITH_TIMEOUT(

@@ -25,9 +25,10 @@ namespace {
 
 using ProgramProbe::ArtNetPort;
 using ProgramProbe::artDmx;
+using ProgramProbe::MainWindow;
+using ProgramProbe::SelectIpDialog;
 constexpr int WaitMs = 20000;
 constexpr uint16_t DeviceId = 1;
-const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
 const QString ProgramClass = QStringLiteral("^Dorvantis$");
 
 bool sendToProgram(const QByteArray &datagram)
@@ -115,7 +116,7 @@ bool tst_program::startProgram(const QString &shellPrefix)
     if (!program.waitForStarted())
         return false;
 
-    const QString dialog = screen.waitForWindow(QStringLiteral("^Select IP$"));
+    const QString dialog = screen.waitForWindow(SelectIpDialog);
     if (dialog.isEmpty()) {
         qWarning("the address dialog did not appear");
         return false;
@@ -128,7 +129,7 @@ bool tst_program::startProgram(const QString &shellPrefix)
     // The dialog takes the keyboard focus as it opens; Return presses its Ok.
     if (!screen.xdotool({"windowfocus", dialog}) || !screen.xdotool({"key", "Return"}))
         return false;
-    return !screen.waitForWindow(MainWindow).isEmpty() && !screen.windowShown(QStringLiteral("^Select IP$"));
+    return !screen.waitForWindow(MainWindow).isEmpty() && !screen.windowShown(SelectIpDialog);
 }
 
 bool tst_program::endedWithZero()

@@ -1,22 +1,11 @@
 #include "artnetengine.h"
+#include "portaddresses.h"
 #include "receiveoptions.h"
 #include "settingsfile.h"
 
 #include <QRegularExpression>
 #include <QSettings>
 #include <QtTest>
-
-namespace {
-
-QList<int> span(int first, int last)
-{
-    QList<int> universes;
-    for (int u = first; u <= last; ++u)
-        universes << u;
-    return universes;
-}
-
-} // namespace
 
 // The settings as a user writes them into the settings file, read once into
 // the options the receive path is built from.
@@ -35,19 +24,19 @@ void tst_ReceiveOptions::universesDecideWhatIsOffered_data()
 {
     // As a user writes it into the settings file; empty: no such line.
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QList<int>>("offered");
+    QTest::addColumn<QVector<quint16>>("offered");
     QTest::addColumn<int>("replies");
     QTest::addColumn<bool>("fallsBack"); // said on the debug output
 
-    const QList<int> all = span(0, 255);
+    const QVector<quint16> all = portAddresses(0, 255);
+    const QVector<quint16> listed = portAddresses(0, 15) << 32;
     QTest::newRow("no setting") << QByteArray() << all << 64 << false;
-    QTest::newRow("unquoted, read as a list") << QByteArray("universes=0-15, 32") << span(0, 15) + QList<int>{32} << 5
-                                              << false;
-    QTest::newRow("quoted") << QByteArray("universes=\"0-15, 32\"") << span(0, 15) + QList<int>{32} << 5 << false;
-    QTest::newRow("one universe") << QByteArray("universes=7") << QList<int>{7} << 1 << false;
-    QTest::newRow("unordered, repeated") << QByteArray("universes=\"255, 0-3,2\"") << span(0, 3) + QList<int>{255} << 2
+    QTest::newRow("unquoted, read as a list") << QByteArray("universes=0-15, 32") << listed << 5 << false;
+    QTest::newRow("quoted") << QByteArray("universes=\"0-15, 32\"") << listed << 5 << false;
+    QTest::newRow("one universe") << QByteArray("universes=7") << QVector<quint16>{7} << 1 << false;
+    QTest::newRow("unordered, repeated") << QByteArray("universes=\"255, 0-3,2\"") << (portAddresses(0, 3) << 255) << 2
                                          << false;
-    QTest::newRow("spaces in a range") << QByteArray("universes=\" 16 - 19 \"") << span(16, 19) << 1 << false;
+    QTest::newRow("spaces in a range") << QByteArray("universes=\" 16 - 19 \"") << portAddresses(16, 19) << 1 << false;
     QTest::newRow("beyond the area") << QByteArray("universes=0-256") << all << 64 << true;
     QTest::newRow("range backwards") << QByteArray("universes=15-0") << all << 64 << true;
     QTest::newRow("negative") << QByteArray("universes=-1") << all << 64 << true;
@@ -59,7 +48,7 @@ void tst_ReceiveOptions::universesDecideWhatIsOffered_data()
 void tst_ReceiveOptions::universesDecideWhatIsOffered()
 {
     QFETCH(QByteArray, line);
-    QFETCH(QList<int>, offered);
+    QFETCH(QVector<quint16>, offered);
     QFETCH(int, replies);
     QFETCH(bool, fallsBack);
 
@@ -71,10 +60,7 @@ void tst_ReceiveOptions::universesDecideWhatIsOffered()
     if (fallsBack)
         QTest::ignoreMessage(QtDebugMsg, fallback);
     const QVector<quint16> read = ReceiveOptions::read(settings, QHostAddress()).records;
-    QList<int> universes;
-    for (quint16 u : read)
-        universes << u;
-    QCOMPARE(universes, offered);
+    QCOMPARE(read, offered);
 
     // Built for a 2.x address to count replies only; this engine never starts or sends.
     ArtNetEngine engine(QHostAddress(QStringLiteral("2.0.0.10")), 6454, 6, true);

@@ -32,13 +32,14 @@
 namespace {
 
 using ProgramProbe::ArtNetPort;
+using ProgramProbe::MainWindow;
+using ProgramProbe::SelectIpDialog;
 constexpr quint16 SacnPort = 5568;
 constexpr int WaitMs = 30000;
 // The PC's network card and a controller on the same network.
 const QString NodeAddress = QStringLiteral("192.168.77.10");
 const QString ControllerAddress = QStringLiteral("192.168.77.1");
 const QString SubnetBroadcast = QStringLiteral("192.168.77.255");
-const QString MainWindow = QStringLiteral("^Veldara Dorvantis$");
 const QString ProgramClass = QStringLiteral("dorvantis\\.exe");
 const QString WindowsBuild = QStringLiteral(DORVANTIS_WINDOWS_BUILD);
 // Debian keeps wine64 out of PATH; the `wine` launcher is a 32-bit program.
@@ -208,7 +209,7 @@ void tst_windowsprogram::startsWithTheAddressWinsockFound()
     program.start(Wine64, {windowsFile(QStringLiteral("app/Dorvantis.exe"))});
     QVERIFY(program.waitForStarted());
 
-    const QString dialog = screen.waitForWindow(QStringLiteral("^Select IP$"), WaitMs);
+    const QString dialog = screen.waitForWindow(SelectIpDialog, WaitMs);
     QVERIFY2(!dialog.isEmpty(), "the address dialog did not appear");
     QVERIFY(!screen.windowShown(MainWindow));
     screen.screenshot(dialog, screenshotFile("select-ip"));
@@ -243,7 +244,7 @@ void tst_windowsprogram::answersABroadcastPollOnItsSubnetsBroadcastAddress()
     QVERIFY(program.state() == QProcess::Running);
     QUdpSocket controller;
     QVERIFY(network->bindInPeer(controller, QHostAddress::AnyIPv4, ArtNetPort));
-    const QByteArray artPoll = ProgramProbe::artPoll(false); // replies to the broadcast address
+    const QByteArray artPoll = ArtNetBytes::artPoll(0x00); // replies to the broadcast address
     QCOMPARE(controller.writeDatagram(artPoll, QHostAddress(NodeAddress), ArtNetPort), qint64(14));
     QTRY_VERIFY_WITH_TIMEOUT(controller.hasPendingDatagrams(), WaitMs);
     const QNetworkDatagram reply = controller.receiveDatagram();

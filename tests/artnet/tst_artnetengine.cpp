@@ -1,8 +1,10 @@
+#include "artnetbytes.h"
 #include "artnetengine.h"
 #include "bytelist.h"
 #include "datagrams.h"
 #include "portaddresses.h"
 #include "runningunderwine.h"
+#include "wirebytes.h"
 
 #include <QElapsedTimer>
 #include <QUdpSocket>
@@ -37,22 +39,7 @@ constexpr bool BroadcastsObservable = true;
 
 constexpr quint8 Style = 6;
 
-QByteArray image(const void *record, int size)
-{
-    return QByteArray(static_cast<const char *>(record), size);
-}
-
-QByteArray artPoll(quint8 talkToMe)
-{
-    QByteArray d("Art-Net", 8);  // id
-    d += '\x00';                 // opCode 0x2000, low byte first
-    d += '\x20';
-    d += '\x00';                 // protocolVersion 14, high byte first
-    d += '\x0E';
-    d += char(talkToMe);         // talkToMe
-    d += '\x00';                 // priority
-    return d;
-}
+using ArtNetBytes::artPoll;
 
 QByteArray artPollReply()
 {
@@ -69,7 +56,7 @@ QByteArray artDmx(quint16 universe, quint16 length, char fill, int size = int(si
 {
     ArtDmx packet = ArtNet::artDmx(universe, length, quint8(fill));
     packet.sequence = 1;
-    const QByteArray d = ArtNet::datagram(packet, size);
+    const QByteArray d = datagram(packet, size);
     return d + QByteArray(qMax(0, size - d.size()), fill); // an oversized one goes on with data
 }
 
@@ -77,8 +64,7 @@ const QVector<quint16> AllUniverses = portAddresses(0, 255);
 
 QByteArray boundImage(const ArtNetEngine &engine, int index)
 {
-    const ArtPollReply reply = engine.boundPollReply(index);
-    return image(&reply, sizeof reply);
+    return datagram(engine.boundPollReply(index));
 }
 
 // Records what the engine emits, connected by signature strings the way the
@@ -124,7 +110,7 @@ public slots:
 
     void onArtDmx(const ArtDmx &packet, const QHostAddress &, const quint16 &)
     {
-        dmx.append(image(&packet, sizeof packet));
+        dmx.append(datagram(packet));
         record(QStringLiteral("dmx"));
     }
 
@@ -223,10 +209,10 @@ void tst_ArtNetEngine::ownPollReplyImage()
     expected.replace(44, 21, "Veldara ArtNet Engine"); // longName
     expected[200] = char(Style);                       // style
 
-    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)), expected);
+    QCOMPARE(datagram(engine.ownPollReply()), expected);
     // Offering universes adds bound replies and leaves this one as it is.
     engine.setOutputUniverses(AllUniverses);
-    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)), expected);
+    QCOMPARE(datagram(engine.ownPollReply()), expected);
 }
 
 void tst_ArtNetEngine::boundReplyImage_data()
@@ -268,7 +254,7 @@ void tst_ArtNetEngine::boundReplyImage()
             addresses << quint16(a);
     }
     engine.setOutputUniverses(addresses);
-    const QByteArray own = image(&engine.ownPollReply(), sizeof(ArtPollReply));
+    const QByteArray own = datagram(engine.ownPollReply());
     QCOMPARE(engine.boundPollReplyCount(), replies);
 
     // The own reply with the ports, the binding and Status2 filled in.
@@ -287,7 +273,7 @@ void tst_ArtNetEngine::boundReplyImage()
 void tst_ArtNetEngine::namesAreWrittenIntoTheNextReply()
 {
     ArtNetEngine engine(QHostAddress(QStringLiteral("2.0.0.10")), 6454, Style, true);
-    const QByteArray before = image(&engine.ownPollReply(), sizeof(ArtPollReply));
+    const QByteArray before = datagram(engine.ownPollReply());
 
     engine.setShortName(QStringLiteral("Dorvantis"));
     engine.setLongName(QStringLiteral("Veldara Dorvantis 1.3"));
@@ -298,10 +284,10 @@ void tst_ArtNetEngine::namesAreWrittenIntoTheNextReply()
     expected.replace(26, 18, QByteArray("Dorvantis") + QByteArray(9, '\0'));
     expected.replace(44, 64, QByteArray("Veldara Dorvantis 1.3") + QByteArray(43, '\0'));
     expected.replace(108, 64, QByteArray(64, 'r'));
-    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)), expected);
+    QCOMPARE(datagram(engine.ownPollReply()), expected);
 
     engine.setShortName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
-    QCOMPARE(image(&engine.ownPollReply(), sizeof(ArtPollReply)).mid(26, 18), QByteArray("ABCDEFGHIJKLMNOPQR"));
+    QCOMPARE(datagram(engine.ownPollReply()).mid(26, 18), QByteArray("ABCDEFGHIJKLMNOPQR"));
 }
 
 void tst_ArtNetEngine::broadcastAddressKeepsHostBitsSet_data()
@@ -366,7 +352,7 @@ void tst_ArtNetEngine::pollIsAnsweredBeforeItIsReported()
     QByteArray reply(int(replyAt.pendingDatagramSize()), '\0');
     replyAt.readDatagram(reply.data(), reply.size(), &from, &fromPort);
     QCOMPARE(reply.size(), 239);
-    QCOMPARE(reply, image(&net.engine->ownPollReply(), sizeof(ArtPollReply)));
+    QCOMPARE(reply, datagram(net.engine->ownPollReply()));
     QCOMPARE(fromPort, net.port);
     // Then, to the same place, the bound replies for universes 0-3 and 4-7.
     QCOMPARE(takeDatagrams(replyAt),
@@ -426,7 +412,7 @@ void tst_ArtNetEngine::forgedPollStreamGetsFewWholeAnswersAndControllersTheirs()
     QTRY_COMPARE(net.recorder.count(QStringLiteral("poll")), Polls + 1);
     const QList<QByteArray> answer = takeDatagrams(controller);
     QCOMPARE(answer.size(), AnswerSize);
-    QCOMPARE(answer.first(), image(&net.engine->ownPollReply(), sizeof(ArtPollReply)));
+    QCOMPARE(answer.first(), datagram(net.engine->ownPollReply()));
 }
 
 void tst_ArtNetEngine::goodOutputShowsPortsWithRecentData()
@@ -496,11 +482,11 @@ void tst_ArtNetEngine::targetedPollIsAnsweredForItsRangeOnly()
 
     QList<QByteArray> expected;
     if (boundReplies != QList<int>{-1}) {
-        expected << image(&net.engine->ownPollReply(), sizeof(ArtPollReply));
+        expected << datagram(net.engine->ownPollReply());
         for (int index : boundReplies)
             expected << boundImage(*net.engine, index);
     }
-    expected << image(&net.engine->ownPollReply(), sizeof(ArtPollReply)) << boundImage(*net.engine, 0)
+    expected << datagram(net.engine->ownPollReply()) << boundImage(*net.engine, 0)
              << boundImage(*net.engine, 1);
     QCOMPARE(takeDatagrams(net.unicast), expected);
 }
@@ -602,8 +588,7 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
 
     // A short length still goes out with all 512 channels.
     const QByteArray dmxBytes = artDmx(9, 24, '\x24');
-    ArtDmx dmx;
-    std::memcpy(&dmx, dmxBytes.constData(), sizeof dmx);
+    const ArtDmx dmx = recordFrom<ArtDmx>(dmxBytes);
 
     if (BroadcastsObservable) {
         engine.sendArtDmx(dmx, QHostAddress());
@@ -619,16 +604,15 @@ void tst_ArtNetEngine::sendSlotsWriteWholeRecordsToTheEnginePort()
     engine.sendArtPoll(Local, false);
     QCOMPARE(nextDatagram(net.unicast), artPoll(0x00));
 
-    ArtPoll poll;
     const QByteArray pollBytes = artPoll(0xF3);
-    std::memcpy(&poll, pollBytes.constData(), sizeof poll);
+    const ArtPoll poll = recordFrom<ArtPoll>(pollBytes);
     if (BroadcastsObservable) {
         engine.sendArtPoll(poll, QHostAddress());
         QCOMPARE(nextDatagram(net.broadcast), pollBytes);
     }
 
     engine.sendArtPollReply(engine.ownPollReply(), Local);
-    QCOMPARE(nextDatagram(net.unicast), image(&engine.ownPollReply(), sizeof(ArtPollReply)));
+    QCOMPARE(nextDatagram(net.unicast), datagram(engine.ownPollReply()));
 }
 
 void tst_ArtNetEngine::startFailsWhenPortIsHeldExclusively()

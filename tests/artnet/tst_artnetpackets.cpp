@@ -1,5 +1,6 @@
 #include "artnetpackets.h"
 #include "bytelist.h"
+#include "wirebytes.h"
 
 #include <QtTest>
 
@@ -91,9 +92,8 @@ void tst_ArtNetPackets::dmxFieldsReadInTheirWireByteOrder()
         + universeBytes             // universe
         + lengthBytes               // length
         + QByteArray(512, '\x42');  // data
-    ArtDmx dmx;
-    QCOMPARE(datagram.size(), int(sizeof dmx));
-    std::memcpy(&dmx, datagram.constData(), sizeof dmx);
+    QCOMPARE(datagram.size(), int(sizeof(ArtDmx)));
+    ArtDmx dmx = recordFrom<ArtDmx>(datagram);
     QCOMPARE(int(dmx.universe), universe);
     QCOMPARE(int(dmx.length), length);
     QCOMPARE(int(dmx.sequence), 7);
@@ -140,7 +140,7 @@ void tst_ArtNetPackets::textFieldLeavesNeighboursUntouched()
     ArtNet::setText(reply.longName, QString(70, QLatin1Char('l')));
     ArtNet::setText(reply.nodeReport, QStringLiteral("ok"));
 
-    const QByteArray image(reinterpret_cast<const char *>(&reply), sizeof reply);
+    const QByteArray image = datagram(reply);
     QCOMPARE(image.mid(0, 26), QByteArray(26, '\xAA'));
     QCOMPARE(image.mid(26, 18), QByteArray(18, 's'));
     QCOMPARE(image.mid(44, 64), QByteArray(64, 'l'));

@@ -27,15 +27,21 @@ inline int perSocketLimit()
     return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed().toInt() : 0;
 }
 
-// Each group with the number of sockets that joined it.
-inline QList<std::pair<quint32, int>> withUsers(const QString &device)
+// The groups, and for each the number of sockets that joined it.
+struct Table
+{
+    QList<quint32> groups;
+    QVector<int> users;
+};
+
+inline Table read(const QString &device)
 {
     QList<std::pair<quint32, int>> found;
-    QFile table(QStringLiteral("/proc/net/igmp"));
-    if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-        return found;
+    QFile file(QStringLiteral("/proc/net/igmp"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
     QString current;
-    for (const QString &line : QString::fromLatin1(table.readAll()).split(QLatin1Char('\n'))) {
+    for (const QString &line : QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'))) {
         const QStringList fields = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts).join(QLatin1Char(' '))
                                        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (fields.size() < 2)
@@ -50,23 +56,22 @@ inline QList<std::pair<quint32, int>> withUsers(const QString &device)
             found.append({group, fields.at(1).toInt()});
     }
     std::sort(found.begin(), found.end());
-    return found;
+    Table table;
+    for (const auto &group : found) {
+        table.groups << group.first;
+        table.users << group.second;
+    }
+    return table;
 }
 
 inline QList<quint32> on(const QString &device)
 {
-    QList<quint32> groups;
-    for (const auto &group : withUsers(device))
-        groups << group.first;
-    return groups;
+    return read(device).groups;
 }
 
 inline QVector<int> users(const QString &device)
 {
-    QVector<int> counts;
-    for (const auto &group : withUsers(device))
-        counts << group.second;
-    return counts;
+    return read(device).users;
 }
 
 } // namespace IgmpGroups

@@ -7,6 +7,7 @@
 // sentinels apart.
 
 #include "artnetpackets.h"
+#include "wirebytes.h"
 
 #include <QByteArray>
 #include <QtEndian>
@@ -25,7 +26,7 @@ inline QByteArray make(quint32 serial)
     reply.opCode = ArtNet::OpPollReply;
     std::memcpy(reply.nodeReport, Report, sizeof Report);
     qToLittleEndian(serial, reply.filler);
-    return QByteArray(reinterpret_cast<const char *>(&reply), sizeof reply);
+    return datagram(reply);
 }
 
 // True, with its serial, when the reply is a sentinel.

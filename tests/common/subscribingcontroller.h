@@ -12,6 +12,7 @@
 
 #include "artnetpackets.h"
 #include "datagrams.h"
+#include "wirebytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -36,7 +37,7 @@ public:
     // (Port-Addresses) with the node that asked for each.
     QMap<int, QHostAddress> poll(const QHostAddress &node)
     {
-        const QByteArray artPoll = ArtNet::datagram(ArtNet::artPoll(0x01)); // TalkToMe: reply to the poller
+        const QByteArray artPoll = datagram(ArtNet::artPoll(0x01)); // TalkToMe: reply to the poller
         QMap<int, QHostAddress> subscribed;
         QSignalSpy arrived(&socket, SIGNAL(readyRead()));
         socket.writeDatagram(artPoll, node, port);
@@ -70,7 +71,7 @@ public:
     // Channel n of universe u carries u + n.
     static QByteArray artDmx(int universe)
     {
-        return ArtNet::datagram(ArtNet::artDmx(quint16(universe), ArtNet::DmxChannels, quint8(universe), 1));
+        return datagram(ArtNet::artDmx(quint16(universe), ArtNet::DmxChannels, quint8(universe), 1));
     }
 
 private:

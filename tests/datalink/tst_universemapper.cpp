@@ -8,6 +8,7 @@
 #include "sharedarea.h"
 #include "universedataarea.h"
 #include "universemapper.h"
+#include "wirebytes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,7 +30,7 @@ constexpr int CountOffset = offsetof(UniverseRecord, packetCount);
 // on the wire is proven by the packet records' own test.
 QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
 {
-    return ArtNet::datagram(ArtNet::artDmx(universe, length, fill, 1));
+    return datagram(ArtNet::artDmx(universe, length, fill, 1));
 }
 
 const ArtDmx &asRecord(const QByteArray &datagram)

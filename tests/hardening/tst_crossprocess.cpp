@@ -9,6 +9,7 @@
 #include "artnetpackets.h"
 #include "driverlibrary.h"
 #include "universedataarea.h"
+#include "wirebytes.h"
 
 #include <QProcess>
 #include <QUdpSocket>
@@ -25,7 +26,7 @@ using VdEthDmx::ConnectFailed;
 
 QByteArray artDmx(quint16 universe, quint16 length, quint8 fill)
 {
-    return ArtNet::datagram(ArtNet::artDmx(universe, length, fill));
+    return datagram(ArtNet::artDmx(universe, length, fill));
 }
 
 bool channelsAre(const quint8 *channels, int from, int to, quint8 value)

@@ -11,6 +11,7 @@
 // engine's socket is checked too.
 
 #include "areamodel.h"
+#include "artnetbytes.h"
 #include "artnetengine.h"
 #include "loopbacknode.h"
 #include "portaddresses.h"
@@ -43,16 +44,6 @@ constexpr int HeartbeatMs = 5;
 constexpr qint64 LongestBlockBoundMs = 250;
 constexpr int HeaderBytes = int(AreaModel::HeaderBytes);
 constexpr int ReceiveBufferBytes = int(AreaModel::ReceiveBufferBytes);
-
-QByteArray header(quint16 opCode)
-{
-    QByteArray d("Art-Net", 8);   // id, with its terminating zero
-    d += char(opCode & 0xff);     // opCode, low byte first
-    d += char(opCode >> 8);
-    d += '\x00';                  // protocolVersion 14, high byte first
-    d += '\x0e';
-    return d;
-}
 
 // What the sender expects the engine and the mapper to make of its datagrams.
 struct Expectation
@@ -104,17 +95,13 @@ public:
             do
                 opCode = quint16(random());
             while (opCode == ArtNet::OpPoll || opCode == ArtNet::OpPollReply || opCode == ArtNet::OpDmx);
-            return header(opCode) + bytes(int(random() % 600));
+            return ArtNetBytes::header(opCode) + bytes(int(random() % 600));
         }
         if (kind < 92)
             return bytes(int(random() % 1501));
-        if (kind < 96) {
-            QByteArray d = header(ArtNet::OpPoll);
-            d += char(random() & 0xff); // talkToMe
-            d += '\x00';                // priority
-            return d;
-        }
-        QByteArray d = header(ArtNet::OpPollReply); // not a sentinel: no report text
+        if (kind < 96)
+            return ArtNetBytes::artPoll(quint8(random() & 0xff));
+        QByteArray d = ArtNetBytes::header(ArtNet::OpPollReply); // not a sentinel: no report text
         return d + QByteArray(239 - d.size(), '\0');
     }
 
@@ -131,16 +118,10 @@ private:
 
     QByteArray dmx(quint16 universe, quint16 length, int size)
     {
-        QByteArray d = header(ArtNet::OpDmx);
-        d += char(random());            // sequence
-        d += '\x00';                    // physical
-        d += char(universe & 0xff);     // universe, low byte first
-        d += char(universe >> 8);
-        d += char(length >> 8);         // length, high byte first
-        d += char(length & 0xff);
-        d += bytes(qMax(0, size - HeaderBytes)); // channels, and whatever trails them
-        d.truncate(size);
-        return d;
+        const quint8 sequence = quint8(random());
+        // The channels, and whatever trails them.
+        const QByteArray channels = bytes(qMax(0, size - HeaderBytes));
+        return ArtNetBytes::artDmx(universe, length, channels, sequence).left(size);
     }
 
     std::mt19937 random{20240607};

@@ -1,5 +1,7 @@
+#include "bytelist.h"
 #include "sacnbytes.h"
 #include "sacnpackets.h"
+#include "wirebytes.h"
 
 #include <QtTest>
 
@@ -20,14 +22,6 @@ Sacn::Parsed parse(const QByteArray &datagram, Sacn::DataPacket *packet = nullpt
 QByteArray altered(const QByteArray &datagram, int offset, const QByteArray &replacement)
 {
     return QByteArray(datagram).replace(offset, replacement.size(), replacement);
-}
-
-QByteArray levels(int count, int fill, int step)
-{
-    QByteArray out;
-    for (int i = 0; i < count; ++i)
-        out += char(fill + i * step);
-    return out;
 }
 
 // A synchronisation packet spelt out, 49 bytes.
@@ -132,7 +126,7 @@ void tst_SacnPackets::acceptedPacketIsReadAsSent()
     QFETCH(int, options);
     QFETCH(int, startCode);
     SacnBytes spelt;
-    spelt.levels = levels(slotCount, 3, 7);
+    spelt.levels = byteRamp(slotCount, 3, 7);
     spelt.universe = universe;
     spelt.priority = priority;
     spelt.options = options;
@@ -160,9 +154,9 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     spelt.sequence = 0;
     spelt.universe = 0x0203;
     for (int slotCount : {0, 4, 512}) {
-        spelt.levels = levels(slotCount, 9, 2);
+        spelt.levels = byteRamp(slotCount, 9, 2);
         SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, slotCount, 9, 2);
-        QCOMPARE(Sacn::datagram(packet), spelt.datagram());
+        QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
     }
 
     // Cut at a character boundary, with room for the terminating zero.
@@ -173,12 +167,13 @@ void tst_SacnPackets::buildersWriteTheWireImage()
     // Fewer slots: the lengths follow, and the packet still reads.
     SacnDataPacket packet = Sacn::dataPacket(Cid, QStringLiteral("test console"), 0x0203, 512, 9, 2);
     Sacn::setSlotCount(packet, 4);
-    spelt.levels = levels(4, 9, 2);
-    QCOMPARE(Sacn::datagram(packet), spelt.datagram());
+    spelt.levels = byteRamp(4, 9, 2);
+    QCOMPARE(datagram(packet, Sacn::wireSize(packet)), spelt.datagram());
 
     // A source's last packet with only Stream_Terminated added.
     spelt.options = 0x40;
-    QCOMPARE(Sacn::datagram(Sacn::terminatedPacket(packet)), spelt.datagram());
+    const SacnDataPacket terminated = Sacn::terminatedPacket(packet);
+    QCOMPARE(datagram(terminated, Sacn::wireSize(terminated)), spelt.datagram());
 }
 
 void tst_SacnPackets::extendedPacketsAreRecognised_data()
@@ -188,7 +183,7 @@ void tst_SacnPackets::extendedPacketsAreRecognised_data()
 
     using P = Sacn::Parsed;
     QTest::newRow("synchronisation spelt out") << synchronization(1) << P::Synchronization;
-    QTest::newRow("synchronisation built") << Sacn::datagram(Sacn::synchronizationPacket(Cid, 5, 7))
+    QTest::newRow("synchronisation built") << datagram(Sacn::synchronizationPacket(Cid, 5, 7))
                                            << P::Synchronization;
     QTest::newRow("extended vector 3") << synchronization(3) << P::UnknownFramingVector;
     QByteArray longer = synchronization(1) + '\0';
@@ -196,10 +191,11 @@ void tst_SacnPackets::extendedPacketsAreRecognised_data()
     QTest::newRow("synchronisation of 50 bytes") << longer << P::WrongFramingLength;
 
     const quint16 universes[512] = {1, 2, 7};
-    const QByteArray three = Sacn::datagram(Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 0, 0, universes, 3));
+    const SacnDiscoveryPacket first = Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 0, 0, universes, 3);
+    const QByteArray three = datagram(first, Sacn::wireSize(first));
     QTest::newRow("discovery, 3 universes") << three << P::Discovery;
-    QTest::newRow("discovery, 512 universes")
-        << Sacn::datagram(Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 1, 1, universes, 512)) << P::Discovery;
+    const SacnDiscoveryPacket full = Sacn::discoveryPacket(Cid, QStringLiteral("desk"), 1, 1, universes, 512);
+    QTest::newRow("discovery, 512 universes") << datagram(full, Sacn::wireSize(full)) << P::Discovery;
     QTest::newRow("discovery, list vector 2") << altered(three, 117, bytes({0x02})) << P::UnknownFramingVector;
     QTest::newRow("discovery, list length - 1") << altered(three, 113, bytes({126 - 112 - 1}))
                                                 << P::WrongFramingLength;

@@ -6,6 +6,7 @@
 #include "quietdebug.h"
 #include "sacnbytes.h"
 #include "sacnreceiver.h"
+#include "wirebytes.h"
 #ifdef DORVANTIS_PEER_NETWORK
 #include "igmpgroups.h"
 #include "peernetwork.h"
@@ -106,18 +107,17 @@ void tst_SacnReceiver::unicastPacketsOfListedUniversesArrive()
 {
     LoopbackReceiver node(46800, {1, 2, 3, 4});
     QVERIFY(node.started);
-    QByteArray ramp;
-    for (int i = 0; i < 512; ++i)
-        ramp += char(i);
+    const QByteArray ramp = byteRamp(512, 0);
     QByteArray wrongVector = levelsFor(3, "\x01").datagram();
     wrongVector[21] = 0x05;
     const Sacn::Cid cid = {};
     const quint16 listed[] = {1, 2};
+    const SacnDiscoveryPacket discovery = Sacn::discoveryPacket(cid, QString(), 0, 0, listed, 2);
 
     node.send(levelsFor(2, ramp).datagram());                                           // listed
     node.send(wrongVector);                                                             // malformed
-    node.send(Sacn::datagram(Sacn::synchronizationPacket(cid, 1, 0)));                  // ignored
-    node.send(Sacn::datagram(Sacn::discoveryPacket(cid, QString(), 0, 0, listed, 2))); // ignored
+    node.send(datagram(Sacn::synchronizationPacket(cid, 1, 0)));                  // ignored
+    node.send(datagram(discovery, Sacn::wireSize(discovery)));                    // ignored
     node.send(levelsFor(5, "\x02").datagram());                                         // not listed
     node.send(levelsFor(1, "\x03").datagram());                                         // listed
     QTRY_COMPARE(node.receiver.counters().datagrams, quint64(6));

@@ -6,7 +6,9 @@
 #include "sharedarea.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -44,17 +46,23 @@ void checkFailure(const Result &r, DmxMonitor::ExitCode code, const std::string 
     PT_CHECK(r.out.empty());
 }
 
+// A success ends with exit code 0, prints each of `parts` on standard output
+// and nothing on standard error.
+void checkSuccess(const Result &r, std::initializer_list<std::string> parts)
+{
+    PT_COMPARE(r.exitCode, 0);
+    for (const std::string &part : parts) {
+        if (!contains(r.out, part))
+            PlainTest::fail(__FILE__, __LINE__, "output lacks \"" + part + "\":\n" + r.out);
+    }
+    PT_CHECK(r.err.empty());
+}
+
 } // namespace
 
 PLAINTEST(helpNamesEveryExitCode)
 {
-    const Result r = monitor({"--help"}, false);
-    PT_COMPARE(r.exitCode, 0);
-    PT_CHECK(contains(r.out, "--once"));
-    PT_CHECK(contains(r.out, "--library"));
-    PT_CHECK(contains(r.out, "3 no universe data area"));
-    PT_CHECK(contains(r.out, "4 universe"));
-    PT_CHECK(r.err.empty());
+    checkSuccess(monitor({"--help"}, false), {"--once", "--library", "3 no universe data area", "4 universe"});
 }
 
 PLAINTEST(badArgumentsAreRejectedBeforeLoadingAnything)
@@ -122,17 +130,14 @@ PLAINTEST(oncePrintsDeviceLengthCountAndChannels)
     three.packetCount = 4000000000u;
     area.record(255).data[0] = 1;
 
-    const Result r = monitor({"--once", "-u", "3", "255", "-c", "1-4"});
-    PT_COMPARE(r.exitCode, 0);
-    PT_CHECK(contains(r.out, "version 2.310\n"));
-    PT_CHECK(contains(r.out, "\ndevice 1 VeldNet Eth-DMX\n"));
-    PT_CHECK(contains(r.out, "\nuniverse 3 length 4 packets 4000000000 channels 1-4: 255 128 0 9\n"));
-    PT_CHECK(contains(r.out, "\nuniverse 255 length 0 packets 0 channels 1-4: 1 0 0 0\n"));
-    PT_CHECK(r.err.empty());
+    checkSuccess(monitor({"--once", "-u", "3", "255", "-c", "1-4"}),
+                 {"version 2.310\n", "\ndevice 1 VeldNet Eth-DMX\n",
+                  "\nuniverse 3 length 4 packets 4000000000 channels 1-4: 255 128 0 9\n",
+                  "\nuniverse 255 length 0 packets 0 channels 1-4: 1 0 0 0\n"});
 
     // Bytes past the valid length still belong to the record and are shown.
-    const Result tail = monitor({"--once", "-u", "3", "-c", "511-512"});
-    PT_CHECK(contains(tail.out, "universe 3 length 4 packets 4000000000 channels 511-512: 0 77\n"));
+    checkSuccess(monitor({"--once", "-u", "3", "-c", "511-512"}),
+                 {"universe 3 length 4 packets 4000000000 channels 511-512: 0 77\n"});
 }
 
 PLAINTEST(universeListsKeepTheirOrderAndRanges)
@@ -142,14 +147,12 @@ PLAINTEST(universeListsKeepTheirOrderAndRanges)
     for (int u = 0; u < 8; ++u)
         area.record(u).data[0] = static_cast<std::uint8_t>(u * 10);
 
-    const Result r = monitor({"--once", "-c", "1", "-u", "5,0-2", "7"});
-    PT_COMPARE(r.exitCode, 0);
-    const std::string expected = "universe 5 length 0 packets 0 channels 1-1: 50\n"
-                                 "universe 0 length 0 packets 0 channels 1-1: 0\n"
-                                 "universe 1 length 0 packets 0 channels 1-1: 10\n"
-                                 "universe 2 length 0 packets 0 channels 1-1: 20\n"
-                                 "universe 7 length 0 packets 0 channels 1-1: 70\n";
-    PT_CHECK(contains(r.out, expected));
+    checkSuccess(monitor({"--once", "-c", "1", "-u", "5,0-2", "7"}),
+                 {"universe 5 length 0 packets 0 channels 1-1: 50\n"
+                  "universe 0 length 0 packets 0 channels 1-1: 0\n"
+                  "universe 1 length 0 packets 0 channels 1-1: 10\n"
+                  "universe 2 length 0 packets 0 channels 1-1: 20\n"
+                  "universe 7 length 0 packets 0 channels 1-1: 70\n"});
 }
 
 PLAINTEST_MAIN()
