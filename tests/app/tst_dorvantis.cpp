@@ -310,26 +310,32 @@ void tst_dorvantis::receivedArtDmxReachesTheSharedArea()
 void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse_data()
 {
     QTest::addColumn<QString>("stored"); // null: no setting
-    QTest::addColumn<QList<int>>("offered");
+    QTest::addColumn<int>("first");      // artnetFirstUniverse; 0 is no setting
+    QTest::addColumn<QList<int>>("offered"); // records
 
     QList<int> all;
     for (int u = 0; u < UniverseData::UniverseCount; ++u)
         all << u;
-    QTest::newRow("no setting: all 256") << QString() << all;
-    QTest::newRow("0-15, 32") << QStringLiteral("0-15, 32") << all.mid(0, 16) + QList<int>{32};
+    QTest::newRow("no setting: all 256") << QString() << 0 << all;
+    QTest::newRow("0-15, 32") << QStringLiteral("0-15, 32") << 0 << all.mid(0, 16) + QList<int>{32};
+    QTest::newRow("0-15 from Port-Address 256") << QStringLiteral("0-15") << 256 << all.mid(0, 16);
 }
 
 void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
 {
     QFETCH(QString, stored);
+    QFETCH(int, first);
     QFETCH(QList<int>, offered);
     if (runningUnderWine())
         QSKIP("wine binds a socket for 127.0.0.2 to every address, so the controller on the node's port "
               "would take the node's own datagrams");
 
-    if (!stored.isNull()) {
+    {
         QSettings settings;
-        settings.setValue(QLatin1String(ReceiveOptions::UniversesKey), stored);
+        if (!stored.isNull())
+            settings.setValue(QLatin1String(ReceiveOptions::UniversesKey), stored);
+        if (first != 0)
+            settings.setValue(QLatin1String(ReceiveOptions::ArtNetFirstKey), first);
     }
     auto window = TestWindow::create(QStringLiteral("127.0.0.1"));
     const SharedArea area(SharedArea::Mode::OpenRead);
@@ -341,7 +347,10 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
     SubscribingController controller(QHostAddress(QStringLiteral("127.0.0.2")), ArtNetPort);
     QVERIFY(controller.open());
     const QMap<int, QHostAddress> subscribed = controller.poll(QHostAddress(QHostAddress::LocalHost));
-    QCOMPARE(subscribed.keys(), offered);
+    QList<int> portAddresses;
+    for (int record : offered)
+        portAddresses << first + record;
+    QCOMPARE(subscribed.keys(), portAddresses);
     for (const QHostAddress &node : subscribed)
         QCOMPARE(node, QHostAddress(QHostAddress::LocalHost));
 
@@ -360,7 +369,7 @@ void tst_dorvantis::subscribingControllerReachesEveryOfferedUniverse()
         }
         QCOMPARE(record.packetCount, before[u] + 1);
         QCOMPARE(record.length, 512);
-        const QByteArray sent = SubscribingController::artDmx(u).mid(18);
+        const QByteArray sent = SubscribingController::artDmx(first + u).mid(18);
         QVERIFY2(QByteArray(reinterpret_cast<const char *>(record.data), 512) == sent,
                  qPrintable(QStringLiteral("universe %1").arg(u)));
     }
