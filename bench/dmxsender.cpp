@@ -48,15 +48,28 @@ DmxSender::DmxSender(Protocol protocol, std::uint16_t port)
     , images(std::size_t(UniverseData::UniverseCount * MaxSources) * packetSize)
     , stamps(std::size_t(UniverseData::UniverseCount * MaxSources), 0)
 {
-    fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in target = {};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // Connected, so that every send goes to loopback and nowhere else.
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) != 0) {
-        ::close(fd);
-        fd = -1;
+    for (int s = 0; s < MaxSources; ++s) {
+        if (kind == Protocol::Sacn && s > 0) {
+            fds[s] = fds[0];
+            continue;
+        }
+        // Art-Net tells sources apart by address: 127.0.0.1, 127.0.0.2, ...
+        sockaddr_in local = {};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK + std::uint32_t(s));
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        // Connected, so that every send goes to loopback and nowhere else.
+        if (fd >= 0
+            && (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0
+                || ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) != 0)) {
+            ::close(fd);
+            continue;
+        }
+        fds[s] = fd;
     }
     for (int u = 0; u < UniverseData::UniverseCount; ++u) {
         for (int s = 0; s < MaxSources; ++s) {
@@ -80,13 +93,15 @@ DmxSender::DmxSender(Protocol protocol, std::uint16_t port)
 
 DmxSender::~DmxSender()
 {
-    if (fd >= 0)
-        ::close(fd);
+    for (int s = 0; s < MaxSources; ++s) {
+        if (fds[s] >= 0 && (s == 0 || fds[s] != fds[0]))
+            ::close(fds[s]);
+    }
 }
 
 void DmxSender::setSources(int count)
 {
-    sourceCount = kind == Protocol::ArtNet ? 1 : std::clamp(count, 1, MaxSources);
+    sourceCount = std::clamp(count, 1, MaxSources);
     nextSource = 0;
 }
 
@@ -151,7 +166,20 @@ std::uint64_t DmxSender::run(double rate, double seconds, int first, int last, c
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
-        const int done = sendmmsg(fd, messages, unsigned(count), 0);
+        // Each run of one source's packets in one call.
+        int done = 0;
+        for (int end = 0; done == end && end < count;) {
+            const int fd = socketOf(streamAt(next + end));
+            const int begin = end;
+            while (end < count && socketOf(streamAt(next + end)) == fd)
+                ++end;
+            const int runDone = sendmmsg(fd, messages + begin, unsigned(end - begin), 0);
+            if (runDone < 0) {
+                done = begin > 0 ? begin : -1;
+                break;
+            }
+            done = begin + runDone;
+        }
         // Stamps were advanced for the whole batch; take back those not sent.
         for (int i = std::max(done, 0); i < count; ++i)
             takeBack(streamAt(next + i));
@@ -173,7 +201,7 @@ bool DmxSender::sendOne(int universe)
     const int stream = streamOf(universe, nextSource);
     nextSource = (nextSource + 1) % sourceCount;
     advance(stream);
-    if (send(fd, image(stream), packetSize, 0) == ssize_t(packetSize))
+    if (send(socketOf(stream), image(stream), packetSize, 0) == ssize_t(packetSize))
         return true;
     takeBack(stream);
     return false;

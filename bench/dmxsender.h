@@ -4,8 +4,9 @@
 // The benchmark's DMX source: full 512-slot ArtDmx or sACN data packets to
 // 127.0.0.1, paced to a packet rate and sent in batches of one system call.
 // Universes are counted as the records they feed: Art-Net universe n, sACN
-// universe Sacn::MinUniverse + n. sACN comes from one or more sources (CIDs)
-// at the same priority on every universe.
+// universe Sacn::MinUniverse + n. Every universe is sent from one or more
+// sources: sACN sources are CIDs at the same priority, Art-Net sources the
+// addresses 127.0.0.1, 127.0.0.2, ... they send from.
 //
 // Each source's packets to a universe are a stream whose sequence number
 // counts on as a console's does. Slots 1 to 4 of every packet carry the
@@ -13,6 +14,7 @@
 // packets of a stream are alike; the other slots are a ramp of the source's
 // own, rising or falling, so that a merge of two differs from either.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -28,12 +30,11 @@ public:
     DmxSender(const DmxSender &) = delete;
     DmxSender &operator=(const DmxSender &) = delete;
 
-    bool isOpen() const { return fd >= 0; }
+    bool isOpen() const { return std::all_of(fds, fds + MaxSources, [](int fd) { return fd >= 0; }); }
     Protocol protocol() const { return kind; }
     std::uint16_t port() const { return targetPort; }
 
-    // The sources that send from now on, 1 to MaxSources (sACN only); 1 at
-    // construction.
+    // The sources that send from now on, 1 to MaxSources; 1 at construction.
     void setSources(int count);
     int sources() const { return sourceCount; }
 
@@ -60,10 +61,11 @@ private:
     void advance(int stream);
     void takeBack(int stream);
     void stamp(int stream);
+    int socketOf(int stream) const { return fds[stream % MaxSources]; }
 
     Protocol kind;
     std::uint16_t targetPort;
-    int fd = -1;
+    int fds[MaxSources] = {-1, -1}; // by source; sACN sends all from the first
     int sourceCount = 1;
     int nextSource = 0; // of sendOne()
     std::size_t packetSize;

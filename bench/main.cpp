@@ -65,7 +65,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("n"), QStringLiteral("1"));
         const QCommandLineOption receiver(QStringLiteral("receiver"),
                                           QStringLiteral("Run as the receiving process (used by the benchmark)."));
-        parser.addOptions({port, sacnPort, protocol, library, step, loss, probes, repeat, receiver});
+        const QCommandLineOption merge(QStringLiteral("artnet-merge"),
+                                       QStringLiteral("The receiving process's Art-Net merge: latest or htp."),
+                                       QStringLiteral("mode"), QStringLiteral("latest"));
+        parser.addOptions({port, sacnPort, protocol, library, step, loss, probes, repeat, receiver, merge});
         parser.process(app);
 
         bool ok = true;
@@ -91,6 +94,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "bench: --protocol must be artnet, sacn or both\n");
             ok = false;
         }
+        settings.artNetMerge = parser.value(merge) == QLatin1String("htp") ? ArtNetMerge::Mode::Htp
+                                                                           : ArtNetMerge::Mode::Latest;
         settings.library = parser.value(library);
         settings.stepSeconds = number(step, 0.5, 600);
         settings.lossSeconds = number(loss, 0.5, 3600);

@@ -103,7 +103,7 @@ void ReceivePathBench::Figures::add(const Latency &idle, const Latency &loaded)
     probeLost.push_back(idle.lost + loaded.lost);
 }
 
-bool ReceivePathBench::startReceiver()
+bool ReceivePathBench::startReceiver(ArtNetMerge::Mode artNetMerge)
 {
     receiver = new QProcess;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -116,7 +116,8 @@ bool ReceivePathBench::startReceiver()
     receiver->setStandardErrorFile(QProcess::nullDevice());
     receiver->start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port),
-                     QStringLiteral("--sacn-port"), QString::number(settings.sacnPort)});
+                     QStringLiteral("--sacn-port"), QString::number(settings.sacnPort), QStringLiteral("--artnet-merge"),
+                     artNetMerge == ArtNetMerge::Mode::Htp ? QStringLiteral("htp") : QStringLiteral("latest")});
     const QByteArray hello = command(QByteArray(), true);
     if (!hello.startsWith("ready ")) {
         std::fprintf(stderr, "bench: the receiver did not start: %s\n",
@@ -350,6 +351,19 @@ void ReceivePathBench::measureArtNet()
     highest.push_back(highestLosslessRate());
 }
 
+bool ReceivePathBench::measureArtNetMerge()
+{
+    // Two senders on every universe, merged by a receiver of their own.
+    stopReceiver();
+    if (!startReceiver(ArtNetMerge::Mode::Htp))
+        return false;
+    sender.setSources(2);
+    artNetMerged.add(measureLoss(sender, FullLoadRate * 2, settings.lossSeconds, artNetMerged));
+    sender.setSources(1);
+    stopReceiver();
+    return startReceiver();
+}
+
 void ReceivePathBench::measureSacn(int sources)
 {
     sacnSender.setSources(sources);
@@ -398,8 +412,11 @@ int ReceivePathBench::run()
 
     for (int round = 0; round < settings.repeat; ++round) {
         std::fprintf(stderr, "bench: round %d of %d\n", round + 1, settings.repeat);
-        if (settings.artNet)
+        if (settings.artNet) {
             measureArtNet();
+            if (!measureArtNetMerge())
+                return 1;
+        }
         if (!settings.sacn)
             continue;
         // The router leaves a record to Art-Net for a while after its last
@@ -422,7 +439,8 @@ void ReceivePathBench::printTable(const Usage &final) const
 {
     const QByteArray platform = qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb";
     if (settings.artNet)
-        std::printf("Receive path: artnet sender -> engine -> mapper -> area -> driver library, loopback\n");
+        std::printf("Receive path: artnet sender -> engine -> mapper -> router -> area -> driver library, loopback; "
+                    "2 senders from 127.0.0.1 and 127.0.0.2 to a receiver that merges HTP\n");
     if (settings.sacn)
         std::printf("Receive path: sACN sender -> receiver -> mapper -> area -> driver library, loopback; unicast to "
                     "port %u, universe %u feeds record 0, 1 or 2 sources at priority %u on every universe\n",
@@ -468,6 +486,11 @@ void ReceivePathBench::printTable(const Usage &final) const
             microseconds(artNet.load50, artNet.load99, artNet.loadMax), "p99 < 1,000 us");
         row(QStringLiteral("Receiver CPU time per packet at 11,264 packets/s"), cpu(artNet), "");
     }
+    if (settings.artNet) {
+        row(QStringLiteral("Art-Net, 2 senders merged HTP: loss at 22,528 packets/s over %1 s").arg(lossSeconds),
+            lossOf(artNetMerged.lost, artNetMerged.sent), "0");
+        row(QStringLiteral("Art-Net, 2 senders merged HTP: receiver CPU time per packet"), cpu(artNetMerged), "");
+    }
     if (settings.sacn) {
         for (int sources = 1; sources <= DmxSender::MaxSources; ++sources) {
             const Figures &figures = sacn[sources - 1];
@@ -488,8 +511,8 @@ void ReceivePathBench::printTable(const Usage &final) const
     }
     row(QStringLiteral("Receiver peak memory (resident)"), thousands(double(final.peakKiB)) + " KiB", "");
     if (settings.artNet)
-        row(QStringLiteral("Channels read through the library = last packet sent"), artNet.dataOk ? "yes" : "NO",
-            "yes");
+        row(QStringLiteral("Channels read through the library = last packet sent, or HTP of two"),
+            artNet.dataOk && artNetMerged.dataOk ? "yes" : "NO", "yes");
     if (settings.sacn)
         row(QStringLiteral("sACN: channels read through the library = merge of last packets"),
             std::all_of(std::begin(sacn), std::end(sacn), [](const Figures &f) { return f.dataOk; }) ? "yes" : "NO",

@@ -28,7 +28,7 @@ public:
         quint16 sacnPort = 46501;
         bool artNet = true;
         bool sacn = true;
-        // The receiver's Art-Net merge mode; two Art-Net sources are measured with it.
+        // The receiving process's Art-Net merge mode.
         ArtNetMerge::Mode artNetMerge = ArtNetMerge::Mode::Latest;
         QString library;
         double stepSeconds = 5;
@@ -77,7 +77,7 @@ private:
         void add(const Latency &idle, const Latency &loaded);
     };
 
-    bool startReceiver();
+    bool startReceiver(ArtNetMerge::Mode artNetMerge = ArtNetMerge::Mode::Latest);
     void stopReceiver();
     QByteArray command(const QByteArray &line, bool expectAnswer);
     Usage usage();
@@ -92,6 +92,7 @@ private:
     Latency measureLatency(DmxSender &source, bool underLoad, Figures &figures);
 
     void measureArtNet();
+    bool measureArtNetMerge();
     void measureSacn(int sources);
     void printTable(const Usage &final) const;
 
@@ -103,6 +104,7 @@ private:
     DmxSender sacnSender;
 
     Figures artNet;
+    Figures artNetMerged; // two sources on every universe, HTP
     std::vector<double> highest, toggledLoss, toggledSent;
     QByteArray rateLimit = "no limit found"; // what stopped the last rate search
     Figures sacn[DmxSender::MaxSources];     // by sources less one
