@@ -57,7 +57,6 @@ class tst_RecordRouter : public QObject
 
 private slots:
     void artNetHoldsItsRecordAgainstSacnFor2500Ms();
-    void latestArtDmxWinsWithoutAMergeMode();
     void mergeIsToldWhenItStartsAndEnds();
     void everySourceIsListedWithWhatBecameOfIt();
 };
@@ -79,17 +78,6 @@ void tst_RecordRouter::artNetHoldsItsRecordAgainstSacnFor2500Ms()
     QCOMPARE(rig.writes, QStringList({"5:01", "5:a0", "6:03", "5:b0", "5:05"}));
     QCOMPARE(rig.source(5, 0).held, HeldBack::No);
     QCOMPARE(rig.source(5, 0).heldPackets, quint64(2));
-}
-
-void tst_RecordRouter::latestArtDmxWinsWithoutAMergeMode()
-{
-    Rig rig;
-    rig.artNet(7, 0x7F000002, bytes({1, 2, 3}), 0);
-    rig.artNet(7, 0x7F000003, bytes({9}), 1);
-    rig.artNet(7, 0x7F000004, bytes({}), 2);
-    QCOMPARE(rig.writes, QStringList({"7:010203", "7:09", "7:"}));
-    QVERIFY(rig.merges.isEmpty());
-    QCOMPARE(rig.router.sources().count(7), 3);
 }
 
 void tst_RecordRouter::mergeIsToldWhenItStartsAndEnds()
