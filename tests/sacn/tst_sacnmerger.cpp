@@ -64,7 +64,7 @@ struct Rig
         if (Sacn::parse(reinterpret_cast<const quint8 *>(&packet), Sacn::wireSize(packet), &view)
             != Sacn::Parsed::Data)
             qFatal("the test's packet does not parse");
-        SacnLevels taken;
+        SacnLevels taken{};
         const Outcome outcome = merger.take(view, 0x7F000001, nowMs, &taken);
         const QByteArray levelsTaken(reinterpret_cast<const char *>(taken.levels), taken.length);
         if (outcome == Outcome::Written) {
