@@ -7,6 +7,7 @@
 // wire byte order in their type, so the records read the same on any host.
 
 #include "wireinteger.h"
+#include "wirelayout.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace ArtNet {
 
@@ -231,59 +231,55 @@ inline ArtDmx artDmx(quint16 universe, quint16 length, quint8 fill = 0, quint8 s
 
 } // namespace ArtNet
 
-static_assert(std::is_trivially_copyable<ArtPoll>::value, "ArtPoll must be a plain byte image");
-static_assert(std::is_trivially_copyable<ArtPollReply>::value, "ArtPollReply must be a plain byte image");
-static_assert(std::is_trivially_copyable<ArtDmx>::value, "ArtDmx must be a plain byte image");
-
 static_assert(sizeof(ArtNet::Uint16Le) == 2 && alignof(ArtNet::Uint16Le) == 1, "wire fields are two unaligned bytes");
 static_assert(sizeof(ArtNet::Uint16Be) == 2 && alignof(ArtNet::Uint16Be) == 1, "wire fields are two unaligned bytes");
 
-static_assert(sizeof(ArtPoll) == 14, "ArtPoll is 14 bytes on the wire");
-static_assert(offsetof(ArtPoll, id) == 0, "ArtPoll layout");
-static_assert(offsetof(ArtPoll, opCode) == 8, "ArtPoll layout");
-static_assert(offsetof(ArtPoll, protocolVersion) == 10, "ArtPoll layout");
-static_assert(offsetof(ArtPoll, talkToMe) == 12, "ArtPoll layout");
-static_assert(offsetof(ArtPoll, priority) == 13, "ArtPoll layout");
+WIRE_RECORD_SIZE(ArtPoll, 14);
+WIRE_FIELD_AT(ArtPoll, id, 0);
+WIRE_FIELD_AT(ArtPoll, opCode, 8);
+WIRE_FIELD_AT(ArtPoll, protocolVersion, 10);
+WIRE_FIELD_AT(ArtPoll, talkToMe, 12);
+WIRE_FIELD_AT(ArtPoll, priority, 13);
 
-static_assert(sizeof(ArtPollReply) == 239, "ArtPollReply is 239 bytes on the wire");
-static_assert(offsetof(ArtPollReply, id) == 0, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, opCode) == 8, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, ipAddress) == 10, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, port) == 14, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, versionInfo) == 16, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, subSwitch) == 18, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, oem) == 20, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, ubeaVersion) == 22, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, status) == 23, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, estaManufacturer) == 24, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, shortName) == 26, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, longName) == 44, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, nodeReport) == 108, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, numPorts) == 172, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, portTypes) == 174, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, goodInput) == 178, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, goodOutput) == 182, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, swIn) == 186, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, swOut) == 190, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, swVideo) == 194, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, swMacro) == 195, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, swRemote) == 196, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, spare) == 197, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, style) == 200, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, mac) == 201, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, bindIp) == 207, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, bindIndex) == 211, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, status2) == 212, "ArtPollReply layout");
-static_assert(offsetof(ArtPollReply, filler) == 213, "ArtPollReply layout");
+WIRE_RECORD_SIZE(ArtPollReply, 239);
+WIRE_FIELD_AT(ArtPollReply, id, 0);
+WIRE_FIELD_AT(ArtPollReply, opCode, 8);
+WIRE_FIELD_AT(ArtPollReply, ipAddress, 10);
+WIRE_FIELD_AT(ArtPollReply, port, 14);
+WIRE_FIELD_AT(ArtPollReply, versionInfo, 16);
+WIRE_FIELD_AT(ArtPollReply, subSwitch, 18);
+WIRE_FIELD_AT(ArtPollReply, oem, 20);
+WIRE_FIELD_AT(ArtPollReply, ubeaVersion, 22);
+WIRE_FIELD_AT(ArtPollReply, status, 23);
+WIRE_FIELD_AT(ArtPollReply, estaManufacturer, 24);
+WIRE_FIELD_AT(ArtPollReply, shortName, 26);
+WIRE_FIELD_AT(ArtPollReply, longName, 44);
+WIRE_FIELD_AT(ArtPollReply, nodeReport, 108);
+WIRE_FIELD_AT(ArtPollReply, numPorts, 172);
+WIRE_FIELD_AT(ArtPollReply, portTypes, 174);
+WIRE_FIELD_AT(ArtPollReply, goodInput, 178);
+WIRE_FIELD_AT(ArtPollReply, goodOutput, 182);
+WIRE_FIELD_AT(ArtPollReply, swIn, 186);
+WIRE_FIELD_AT(ArtPollReply, swOut, 190);
+WIRE_FIELD_AT(ArtPollReply, swVideo, 194);
+WIRE_FIELD_AT(ArtPollReply, swMacro, 195);
+WIRE_FIELD_AT(ArtPollReply, swRemote, 196);
+WIRE_FIELD_AT(ArtPollReply, spare, 197);
+WIRE_FIELD_AT(ArtPollReply, style, 200);
+WIRE_FIELD_AT(ArtPollReply, mac, 201);
+WIRE_FIELD_AT(ArtPollReply, bindIp, 207);
+WIRE_FIELD_AT(ArtPollReply, bindIndex, 211);
+WIRE_FIELD_AT(ArtPollReply, status2, 212);
+WIRE_FIELD_AT(ArtPollReply, filler, 213);
 
-static_assert(sizeof(ArtDmx) == 530, "ArtDmx is 530 bytes on the wire");
-static_assert(offsetof(ArtDmx, id) == 0, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, opCode) == 8, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, protocolVersion) == 10, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, sequence) == 12, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, physical) == 13, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, universe) == 14, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, length) == 16, "ArtDmx layout");
-static_assert(offsetof(ArtDmx, data) == ArtNet::DmxHeaderSize, "ArtDmx layout");
+WIRE_RECORD_SIZE(ArtDmx, 530);
+WIRE_FIELD_AT(ArtDmx, id, 0);
+WIRE_FIELD_AT(ArtDmx, opCode, 8);
+WIRE_FIELD_AT(ArtDmx, protocolVersion, 10);
+WIRE_FIELD_AT(ArtDmx, sequence, 12);
+WIRE_FIELD_AT(ArtDmx, physical, 13);
+WIRE_FIELD_AT(ArtDmx, universe, 14);
+WIRE_FIELD_AT(ArtDmx, length, 16);
+WIRE_FIELD_AT(ArtDmx, data, ArtNet::DmxHeaderSize);
 
 #endif // ARTNETPACKETS_H

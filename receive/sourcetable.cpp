@@ -2,6 +2,7 @@
 
 #include "universemap.h"
 
+#include <cstddef>
 #include <cstring>
 
 struct SourceTable::Record
@@ -19,6 +20,14 @@ bool sameSource(const SourceTable::Source &source, const FrameOrigin &origin)
     if (origin.protocol == Protocol::Sacn)
         return std::memcmp(source.cid, origin.cid, sizeof source.cid) == 0;
     return source.address == origin.address;
+}
+
+// Art-Net origins carry no CID or name: their fields keep what they held.
+template <typename Byte, std::size_t Size>
+void copyIfGiven(Byte (&field)[Size], const Byte *given)
+{
+    if (given)
+        std::memcpy(field, given, sizeof field);
 }
 
 } // namespace
@@ -50,16 +59,14 @@ void SourceTable::note(int record, const FrameOrigin &origin, HeldBack held, std
         fresh = Source{};
         fresh.protocol = origin.protocol;
         fresh.address = origin.address;
-        if (origin.cid)
-            std::memcpy(fresh.cid, origin.cid, sizeof fresh.cid);
+        copyIfGiven(fresh.cid, origin.cid);
         fresh.sinceMs = nowMs;
     }
     Source &source = table.sources[index];
     // A source may move to another port, or rename itself.
     source.port = origin.port;
     source.universe = origin.universe;
-    if (origin.sourceName)
-        std::memcpy(source.sourceName, origin.sourceName, sizeof source.sourceName);
+    copyIfGiven(source.sourceName, origin.sourceName);
     source.priority = origin.priority;
     source.lastMs = nowMs;
     ++source.packets;

@@ -13,6 +13,16 @@ std::vector<std::uint16_t> allRecords()
     return records;
 }
 
+// A protocol's numbers of `records` when `first` feeds record 0.
+std::vector<std::uint16_t> numbersOf(const std::vector<std::uint16_t> &records, std::uint16_t first)
+{
+    std::vector<std::uint16_t> numbers;
+    numbers.reserve(records.size());
+    for (std::uint16_t record : records)
+        numbers.push_back(std::uint16_t(first + record));
+    return numbers;
+}
+
 } // namespace
 
 UniverseMap::UniverseMap()
@@ -48,18 +58,10 @@ int UniverseMap::recordOfSacnUniverse(std::uint16_t universe) const
 
 std::vector<std::uint16_t> UniverseMap::portAddresses() const
 {
-    std::vector<std::uint16_t> numbers;
-    numbers.reserve(listed.size());
-    for (std::uint16_t record : listed)
-        numbers.push_back(portAddressOf(record));
-    return numbers;
+    return numbersOf(listed, artNet);
 }
 
 std::vector<std::uint16_t> UniverseMap::sacnUniverses() const
 {
-    std::vector<std::uint16_t> numbers;
-    numbers.reserve(listed.size());
-    for (std::uint16_t record : listed)
-        numbers.push_back(sacnUniverseOf(record));
-    return numbers;
+    return numbersOf(listed, sacn);
 }

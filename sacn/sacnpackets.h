@@ -10,6 +10,7 @@
 // benchmarks and tools.
 
 #include "wireinteger.h"
+#include "wirelayout.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -17,7 +18,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace Sacn {
 
@@ -238,42 +238,39 @@ SacnDiscoveryPacket discoveryPacket(const Cid &cid, const QString &sourceName, q
 static_assert(sizeof(Sacn::Uint16) == 2 && alignof(Sacn::Uint16) == 1, "wire fields are unaligned bytes");
 static_assert(sizeof(Sacn::Uint32) == 4 && alignof(Sacn::Uint32) == 1, "wire fields are unaligned bytes");
 static_assert(sizeof(Sacn::Cid) == 16 && alignof(Sacn::Cid) == 1, "a CID is 16 bytes");
-static_assert(std::is_trivially_copyable<SacnDataPacket>::value, "SacnDataPacket must be a plain byte image");
-static_assert(std::is_trivially_copyable<SacnSynchronizationPacket>::value, "a plain byte image");
-static_assert(std::is_trivially_copyable<SacnDiscoveryPacket>::value, "a plain byte image");
 
-static_assert(sizeof(SacnRootLayer) == 38, "root layer layout");
-static_assert(offsetof(SacnRootLayer, postambleSize) == 2, "root layer layout");
-static_assert(offsetof(SacnRootLayer, packetIdentifier) == 4, "root layer layout");
-static_assert(offsetof(SacnRootLayer, flagsAndLength) == 16, "root layer layout");
-static_assert(offsetof(SacnRootLayer, vector) == 18, "root layer layout");
-static_assert(offsetof(SacnRootLayer, cid) == 22, "root layer layout");
+WIRE_RECORD_SIZE(SacnRootLayer, 38);
+WIRE_FIELD_AT(SacnRootLayer, postambleSize, 2);
+WIRE_FIELD_AT(SacnRootLayer, packetIdentifier, 4);
+WIRE_FIELD_AT(SacnRootLayer, flagsAndLength, 16);
+WIRE_FIELD_AT(SacnRootLayer, vector, 18);
+WIRE_FIELD_AT(SacnRootLayer, cid, 22);
 
-static_assert(sizeof(SacnDataPacket) == 638, "a full data packet is 638 bytes");
-static_assert(offsetof(SacnDataPacket, framing.vector) == 40, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.sourceName) == 44, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.priority) == 108, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.synchronizationAddress) == 109, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.sequence) == 111, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.options) == 112, "data packet layout");
-static_assert(offsetof(SacnDataPacket, framing.universe) == 113, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp) == 115, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.vector) == 117, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.addressAndDataType) == 118, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.firstPropertyAddress) == 119, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.addressIncrement) == 121, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.propertyValueCount) == 123, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.startCode) == 125, "data packet layout");
-static_assert(offsetof(SacnDataPacket, dmp.values) == 126, "data packet layout");
+WIRE_RECORD_SIZE(SacnDataPacket, 638);
+WIRE_FIELD_AT(SacnDataPacket, framing.vector, 40);
+WIRE_FIELD_AT(SacnDataPacket, framing.sourceName, 44);
+WIRE_FIELD_AT(SacnDataPacket, framing.priority, 108);
+WIRE_FIELD_AT(SacnDataPacket, framing.synchronizationAddress, 109);
+WIRE_FIELD_AT(SacnDataPacket, framing.sequence, 111);
+WIRE_FIELD_AT(SacnDataPacket, framing.options, 112);
+WIRE_FIELD_AT(SacnDataPacket, framing.universe, 113);
+WIRE_FIELD_AT(SacnDataPacket, dmp, 115);
+WIRE_FIELD_AT(SacnDataPacket, dmp.vector, 117);
+WIRE_FIELD_AT(SacnDataPacket, dmp.addressAndDataType, 118);
+WIRE_FIELD_AT(SacnDataPacket, dmp.firstPropertyAddress, 119);
+WIRE_FIELD_AT(SacnDataPacket, dmp.addressIncrement, 121);
+WIRE_FIELD_AT(SacnDataPacket, dmp.propertyValueCount, 123);
+WIRE_FIELD_AT(SacnDataPacket, dmp.startCode, 125);
+WIRE_FIELD_AT(SacnDataPacket, dmp.values, 126);
 
-static_assert(sizeof(SacnSynchronizationPacket) == 49, "a synchronisation packet is 49 bytes");
-static_assert(offsetof(SacnSynchronizationPacket, sequence) == 44, "synchronisation packet layout");
-static_assert(offsetof(SacnSynchronizationPacket, synchronizationAddress) == 45, "synchronisation packet layout");
+WIRE_RECORD_SIZE(SacnSynchronizationPacket, 49);
+WIRE_FIELD_AT(SacnSynchronizationPacket, sequence, 44);
+WIRE_FIELD_AT(SacnSynchronizationPacket, synchronizationAddress, 45);
 
-static_assert(sizeof(SacnDiscoveryPacket) == 1144, "a full discovery packet is 1144 bytes");
-static_assert(offsetof(SacnDiscoveryPacket, sourceName) == 44, "discovery packet layout");
-static_assert(offsetof(SacnDiscoveryPacket, listFlagsAndLength) == 112, "discovery packet layout");
-static_assert(offsetof(SacnDiscoveryPacket, page) == 118, "discovery packet layout");
-static_assert(offsetof(SacnDiscoveryPacket, universes) == 120, "discovery packet layout");
+WIRE_RECORD_SIZE(SacnDiscoveryPacket, 1144);
+WIRE_FIELD_AT(SacnDiscoveryPacket, sourceName, 44);
+WIRE_FIELD_AT(SacnDiscoveryPacket, listFlagsAndLength, 112);
+WIRE_FIELD_AT(SacnDiscoveryPacket, page, 118);
+WIRE_FIELD_AT(SacnDiscoveryPacket, universes, 120);
 
 #endif // SACNPACKETS_H

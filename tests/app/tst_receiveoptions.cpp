@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "artnetengine.h"
 #include "portaddresses.h"
 #include "receiveoptions.h"
@@ -73,8 +74,7 @@ void tst_ReceiveOptions::storedValuesDecideTheProtocols_data()
     // As a user writes them into the settings file.
     QTest::addColumn<QByteArray>("lines");
     QTest::addColumn<bool>("enabled");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("artNetFirst");
+    addColumns<int>({"first", "artNetFirst"});
     QTest::addColumn<int>("merge"); // ArtNetMerge::Mode
     QTest::addColumn<QString>("fallback"); // the debug line's key; empty: none
 

@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "artnetbytes.h"
 #include "artnetengine.h"
 #include "bytelist.h"
@@ -218,8 +219,7 @@ void tst_ArtNetEngine::ownPollReplyImage()
 void tst_ArtNetEngine::boundReplyImage_data()
 {
     QTest::addColumn<QList<int>>("outputs"); // empty: all 256
-    QTest::addColumn<int>("replies");
-    QTest::addColumn<int>("index");
+    addColumns<int>({"replies", "index"});
     QTest::addColumn<QByteArray>("netSubNet"); // bytes 18, 19
     QTest::addColumn<int>("ports");
     QTest::addColumn<QByteArray>("swOut");     // bytes 190-193
@@ -442,9 +442,7 @@ void tst_ArtNetEngine::goodOutputShowsPortsWithRecentData()
 
 void tst_ArtNetEngine::targetedPollIsAnsweredForItsRangeOnly_data()
 {
-    QTest::addColumn<int>("flags");
-    QTest::addColumn<int>("bottom");
-    QTest::addColumn<int>("top");
+    addColumns<int>({"flags", "bottom", "top"});
     QTest::addColumn<bool>("rangeSent");
     QTest::addColumn<QList<int>>("boundReplies"); // -1 alone: no answer at all
 
@@ -515,9 +513,7 @@ void tst_ArtNetEngine::queuedDatagramsAreHandledInOneDrainInOrder()
 
 void tst_ArtNetEngine::shortArtDmxCarriesNoStaleBytes_data()
 {
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("statedLength");
-    QTest::addColumn<int>("passedLength");
+    addColumns<int>({"size", "statedLength", "passedLength"});
 
     QTest::newRow("20 bytes claiming 512") << 20 << 512 << 2;
     QTest::newRow("header only claiming 512") << 18 << 512 << 0;

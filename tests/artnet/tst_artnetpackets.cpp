@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "artnetpackets.h"
 #include "bytelist.h"
 #include "wirebytes.h"
@@ -66,10 +67,8 @@ void tst_ArtNetPackets::acceptsOnlyArtNetIdWithKnownOpCode()
 
 void tst_ArtNetPackets::dmxFieldsReadInTheirWireByteOrder_data()
 {
-    QTest::addColumn<QByteArray>("universeBytes");
-    QTest::addColumn<QByteArray>("lengthBytes");
-    QTest::addColumn<int>("universe");
-    QTest::addColumn<int>("length");
+    addColumns<QByteArray>({"universeBytes", "lengthBytes"});
+    addColumns<int>({"universe", "length"});
 
     // universe is low byte first, length high byte first.
     QTest::newRow("universe 1, length 512") << bytes({0x01, 0x00}) << bytes({0x02, 0x00}) << 1 << 512;

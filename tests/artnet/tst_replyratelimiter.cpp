@@ -1,3 +1,4 @@
+#include "loopbackhost.h"
 #include "replyratelimiter.h"
 
 #include <QtTest>
@@ -6,8 +7,8 @@ namespace {
 
 constexpr int Rate = 10;
 constexpr int Burst = 10;
-constexpr quint32 HostA = 0x7F000001;
-constexpr quint32 HostB = 0x7F000002;
+constexpr quint32 HostA = loopbackHost(1);
+constexpr quint32 HostB = loopbackHost(2);
 // Destinations that fill the table, and others that come after them.
 constexpr quint32 TableHosts = 0x0A000000;
 constexpr quint32 NewHosts = 0x0B000000;

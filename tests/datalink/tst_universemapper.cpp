@@ -3,6 +3,7 @@
 // the real section, and check every byte of it after each packet, so that a
 // stray write anywhere shows up.
 
+#include "addcolumns.h"
 #include "artdmxroute.h"
 #include "modalanswerer.h"
 #include "sharedarea.h"
@@ -160,9 +161,7 @@ void tst_UniverseMapper::slotCanBeConnectedByItsSignature()
 
 void tst_UniverseMapper::packetFillsItsRecordAndNothingElse_data()
 {
-    QTest::addColumn<int>("universe");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("recordOffset");
+    addColumns<int>({"universe", "length", "recordOffset"});
 
     QTest::newRow("universe 0, full") << 0 << 512 << 0;
     QTest::newRow("universe 3, full") << 3 << 512 << 1572;
@@ -231,8 +230,7 @@ void tst_UniverseMapper::everyPacketCountsWhoeverSentIt()
 
 void tst_UniverseMapper::hostilePacketsStayInsideTheArea_data()
 {
-    QTest::addColumn<int>("universe");
-    QTest::addColumn<int>("length");
+    addColumns<int>({"universe", "length"});
     QTest::addColumn<bool>("written"); // otherwise dropped without a trace
 
     QTest::newRow("universe 256 (Net 1)") << 256 << 10 << false;
@@ -271,8 +269,7 @@ void tst_UniverseMapper::hostilePacketsStayInsideTheArea()
 
 void tst_UniverseMapper::writeFillsItsRecordAndNothingElse_data()
 {
-    QTest::addColumn<int>("record");
-    QTest::addColumn<int>("length");
+    addColumns<int>({"record", "length"});
     QTest::addColumn<int>("stored"); // -1: nothing written
 
     QTest::newRow("record 0, full") << 0 << 512 << 512;

@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "localaddresses.h"
 #include "modalanswerer.h"
 #include "programsettingstest.h"
@@ -237,8 +238,7 @@ void tst_SelectIpDialog::discoveryOutcomeIsTracedAndReported_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("addresses"); // what the failed step may have left behind
     QTest::addColumn<QStringList>("debug");
-    QTest::addColumn<QByteArray>("out");
-    QTest::addColumn<QByteArray>("err");
+    addColumns<QByteArray>({"out", "err"});
     QTest::addColumn<bool>("box");
     QTest::addColumn<QStringList>("listed");
 

@@ -1,13 +1,14 @@
 #include "artnetmerge.h"
 #include "bytelist.h"
+#include "loopbackhost.h"
 
 #include <QtTest>
 
 namespace {
 
-constexpr quint32 A = 0x7F000002;
-constexpr quint32 B = 0x7F000003;
-constexpr quint32 C = 0x7F000004;
+constexpr quint32 A = loopbackHost(2);
+constexpr quint32 B = loopbackHost(3);
+constexpr quint32 C = loopbackHost(4);
 constexpr qint64 Timeout = ArtNetMerge::SourceTimeoutMs;
 
 // One record's merge, and what it held after the last packet taken.

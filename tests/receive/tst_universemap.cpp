@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "universemap.h"
 
 #include <QtTest>
@@ -13,9 +14,7 @@ private slots:
 
 void tst_UniverseMap::eachProtocolsNumbersFeedTheirRecords_data()
 {
-    QTest::addColumn<int>("artNetFirst");
-    QTest::addColumn<int>("sacnFirst");
-    QTest::addColumn<int>("number");
+    addColumns<int>({"artNetFirst", "sacnFirst", "number"});
     QTest::addColumn<int>("byArtNet"); // -1: none
     QTest::addColumn<int>("bySacn");
 

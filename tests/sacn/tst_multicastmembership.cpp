@@ -2,6 +2,7 @@
 // tst_sacnreceiver, over a veth pair.
 
 #include "igmpgroups.h"
+#include "loopbackhost.h"
 #include "multicastmembership.h"
 
 #include <QUdpSocket>
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr quint32 Loopback = 0x7F000001;
+constexpr quint32 Loopback = loopbackHost(1);
 
 QList<quint32> groups(int count)
 {

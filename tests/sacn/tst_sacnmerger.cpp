@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "portaddresses.h"
 #include "sacnmerger.h"
 
@@ -63,7 +64,7 @@ struct Rig
         if (Sacn::parse(reinterpret_cast<const quint8 *>(&packet), Sacn::wireSize(packet), &view)
             != Sacn::Parsed::Data)
             qFatal("the test's packet does not parse");
-        SacnLevels taken;
+        SacnLevels taken{};
         const Outcome outcome = merger.take(view, 0x7F000001, nowMs, &taken);
         const QByteArray levelsTaken(reinterpret_cast<const char *>(taken.levels), taken.length);
         if (outcome == Outcome::Written) {
@@ -106,8 +107,7 @@ private slots:
 
 void tst_SacnMerger::sequenceWindow_data()
 {
-    QTest::addColumn<int>("last");
-    QTest::addColumn<int>("next");
+    addColumns<int>({"last", "next"});
     QTest::addColumn<bool>("taken");
 
     QTest::newRow("one on") << 10 << 11 << true;
@@ -139,8 +139,7 @@ void tst_SacnMerger::sequenceWindow()
 
 void tst_SacnMerger::packetsThatCarryNoLevelsWriteNothing_data()
 {
-    QTest::addColumn<int>("options");
-    QTest::addColumn<int>("startCode");
+    addColumns<int>({"options", "startCode"});
     QTest::addColumn<Outcome>("outcome");
 
     QTest::newRow("preview") << int(Sacn::OptionPreviewData) << 0 << Outcome::Preview;

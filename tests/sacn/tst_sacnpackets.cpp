@@ -1,3 +1,4 @@
+#include "addcolumns.h"
 #include "bytelist.h"
 #include "sacnbytes.h"
 #include "sacnpackets.h"
@@ -107,11 +108,7 @@ void tst_SacnPackets::everyFixedFieldIsChecked()
 
 void tst_SacnPackets::acceptedPacketIsReadAsSent_data()
 {
-    QTest::addColumn<int>("slotCount");
-    QTest::addColumn<int>("universe");
-    QTest::addColumn<int>("priority");
-    QTest::addColumn<int>("options");
-    QTest::addColumn<int>("startCode");
+    addColumns<int>({"slotCount", "universe", "priority", "options", "startCode"});
 
     QTest::newRow("no slots") << 0 << 1 << 0 << 0 << 0;
     QTest::newRow("512 slots, last universe") << 512 << 63999 << 200 << 0 << 0;
