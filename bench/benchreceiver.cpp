@@ -17,22 +17,8 @@
 
 #include <cstdio>
 
-namespace {
-
-ReceiveOptions receiverOptions(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge)
-{
-    ReceiveOptions options;
-    options.address = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.artNetPort = artNetPort;
-    options.sacnPort = sacnPort;
-    options.artNetMerge = artNetMerge;
-    return options;
-}
-
-} // namespace
-
-BenchReceiver::BenchReceiver(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge)
-    : pipeline(new ReceivePipeline(receiverOptions(artNetPort, sacnPort, artNetMerge), this))
+BenchReceiver::BenchReceiver(const ReceiveOptions &options)
+    : pipeline(new ReceivePipeline(options, this))
     , window(new QMainWindow)
     , toggleTimer(new QTimer(this))
     , input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))

@@ -13,21 +13,21 @@
 //   quit
 // and announces "ready <receive buffer bytes>" or "failed <reason>" at start.
 
-#include "artnetmerge.h"
-
 #include <QObject>
 
 class QMainWindow;
 class QSocketNotifier;
 class QTimer;
 class ReceivePipeline;
+struct ReceiveOptions;
 
 class BenchReceiver : public QObject
 {
     Q_OBJECT
 
 public:
-    BenchReceiver(quint16 artNetPort, quint16 sacnPort, ArtNetMerge::Mode artNetMerge);
+    // On the address and ports of `options`, which are otherwise the program's defaults.
+    explicit BenchReceiver(const ReceiveOptions &options);
     ~BenchReceiver() override;
 
     bool start();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 
 #include <cstdio>
 
@@ -19,7 +20,7 @@ namespace {
 int runReceiver(int argc, char *argv[], const ReceivePathBench::Settings &settings)
 {
     QApplication app(argc, argv);
-    BenchReceiver receiver(settings.port, settings.sacnPort, settings.artNetMerge);
+    BenchReceiver receiver(settings.receiver);
     if (!receiver.start())
         return 1;
     return app.exec();
@@ -39,71 +40,68 @@ int main(int argc, char *argv[])
             "driver library on loopback (127.0.0.1 only) and prints one table. Needs the universe data area\n"
             "to itself: do not run it while the program or tests that create the area are running."));
         parser.addHelpOption();
-        const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port for Art-Net (default 46500)."),
-                                      QStringLiteral("port"), QStringLiteral("46500"));
-        const QCommandLineOption sacnPort(QStringLiteral("sacn-port"),
-                                          QStringLiteral("UDP port for sACN, sent by unicast (default 46501)."),
-                                          QStringLiteral("port"), QStringLiteral("46501"));
-        const QCommandLineOption protocol(QStringLiteral("protocol"),
-                                          QStringLiteral("What to measure: artnet, sacn or both (default both, "
-                                                         "which gives sACN's CPU time per packet beside Art-Net's)."),
-                                          QStringLiteral("name"), QStringLiteral("both"));
-        const QCommandLineOption library(QStringLiteral("library"),
-                                         QStringLiteral("Driver library to read through (default: the one built)."),
-                                         QStringLiteral("file"), QStringLiteral(DORVANTIS_DRIVER_LIBRARY));
-        const QCommandLineOption step(QStringLiteral("step-seconds"),
-                                      QStringLiteral("Length of each step of the rate search (default 5)."),
-                                      QStringLiteral("s"), QStringLiteral("5"));
-        const QCommandLineOption loss(QStringLiteral("loss-seconds"),
-                                      QStringLiteral("Length of each loss run at full load (default 30)."),
-                                      QStringLiteral("s"), QStringLiteral("30"));
-        const QCommandLineOption probes(QStringLiteral("probes"),
-                                        QStringLiteral("Latency probes per measurement (default 3000)."),
-                                        QStringLiteral("n"), QStringLiteral("3000"));
-        const QCommandLineOption repeat(QStringLiteral("repeat"),
-                                        QStringLiteral("Rounds; the table gives medians (default 1)."),
-                                        QStringLiteral("n"), QStringLiteral("1"));
-        const QCommandLineOption receiver(QStringLiteral("receiver"),
-                                          QStringLiteral("Run as the receiving process (used by the benchmark)."));
-        const QCommandLineOption merge(QStringLiteral("artnet-merge"),
-                                       QStringLiteral("The receiving process's Art-Net merge: latest or htp."),
-                                       QStringLiteral("mode"), QStringLiteral("latest"));
-        parser.addOptions({port, sacnPort, protocol, library, step, loss, probes, repeat, receiver, merge});
+        // Name, description, value name and default of each option.
+        const char *const table[][4] = {
+            {"port", "UDP port for Art-Net (default 46500).", "port", "46500"},
+            {"sacn-port", "UDP port for sACN, sent by unicast (default 46501).", "port", "46501"},
+            {"protocol",
+             "What to measure: artnet, sacn or both (default both, which gives sACN's CPU time per packet beside "
+             "Art-Net's).",
+             "name", "both"},
+            {"library", "Driver library to read through (default: the one built).", "file", DORVANTIS_DRIVER_LIBRARY},
+            {"step-seconds", "Length of each step of the rate search (default 5).", "s", "5"},
+            {"loss-seconds", "Length of each loss run at full load (default 30).", "s", "30"},
+            {"probes", "Latency probes per measurement (default 3000).", "n", "3000"},
+            {"repeat", "Rounds; the table gives medians (default 1).", "n", "1"},
+            {"artnet-merge", "The receiving process's Art-Net merge: latest or htp (used by the benchmark).", "mode",
+             "latest"},
+        };
+        QList<QCommandLineOption> options;
+        for (const auto &row : table)
+            options.append(QCommandLineOption(QLatin1String(row[0]), QLatin1String(row[1]), QLatin1String(row[2]),
+                                              QLatin1String(row[3])));
+        const QCommandLineOption receiverRoleOption(
+            QStringLiteral("receiver"), QStringLiteral("Run as the receiving process (used by the benchmark)."));
+        parser.addOptions(options);
+        parser.addOption(receiverRoleOption);
         parser.process(app);
+        const auto value = [&](const char *name) { return parser.value(QLatin1String(name)); };
 
         bool ok = true;
-        auto number = [&](const QCommandLineOption &option, double low, double high) {
+        auto number = [&](const char *name, double low, double high) {
             bool valid = false;
-            const double value = parser.value(option).toDouble(&valid);
-            if (!valid || value < low || value > high) {
-                std::fprintf(stderr, "bench: --%s must be %g to %g\n", qPrintable(option.names().first()), low, high);
+            const double number = value(name).toDouble(&valid);
+            if (!valid || number < low || number > high) {
+                std::fprintf(stderr, "bench: --%s must be %g to %g\n", name, low, high);
                 ok = false;
             }
-            return value;
+            return number;
         };
-        settings.port = quint16(number(port, 1024, 65535));
-        settings.sacnPort = quint16(number(sacnPort, 1024, 65535));
-        if (settings.sacnPort == settings.port) {
+        ReceiveOptions &receiver = settings.receiver;
+        receiver.address = QHostAddress(QHostAddress::LocalHost);
+        receiver.artNetPort = quint16(number("port", 1024, 65535));
+        receiver.sacnPort = quint16(number("sacn-port", 1024, 65535));
+        if (receiver.sacnPort == receiver.artNetPort) {
             std::fprintf(stderr, "bench: --port and --sacn-port must differ\n");
             ok = false;
         }
-        const QString measured = parser.value(protocol);
+        const QString measured = value("protocol");
         settings.artNet = measured == QLatin1String("artnet") || measured == QLatin1String("both");
         settings.sacn = measured == QLatin1String("sacn") || measured == QLatin1String("both");
         if (!settings.artNet && !settings.sacn) {
             std::fprintf(stderr, "bench: --protocol must be artnet, sacn or both\n");
             ok = false;
         }
-        settings.artNetMerge = parser.value(merge) == QLatin1String("htp") ? ArtNetMerge::Mode::Htp
-                                                                           : ArtNetMerge::Mode::Latest;
-        settings.library = parser.value(library);
-        settings.stepSeconds = number(step, 0.5, 600);
-        settings.lossSeconds = number(loss, 0.5, 3600);
-        settings.probes = int(number(probes, 10, 1000000));
-        settings.repeat = int(number(repeat, 1, 100));
+        receiver.artNetMerge =
+            value("artnet-merge") == QLatin1String("htp") ? ArtNetMerge::Mode::Htp : ArtNetMerge::Mode::Latest;
+        settings.library = value("library");
+        settings.stepSeconds = number("step-seconds", 0.5, 600);
+        settings.lossSeconds = number("loss-seconds", 0.5, 3600);
+        settings.probes = int(number("probes", 10, 1000000));
+        settings.repeat = int(number("repeat", 1, 100));
         if (!ok)
             return 1;
-        receiverRole = parser.isSet(receiver);
+        receiverRole = parser.isSet(receiverRoleOption);
         if (!receiverRole) {
             ReceivePathBench bench(settings);
             return bench.run();

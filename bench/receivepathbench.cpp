@@ -74,8 +74,8 @@ QByteArray thousands(double value)
 
 ReceivePathBench::ReceivePathBench(const Settings &settings)
     : settings(settings)
-    , sender(DmxSender::Protocol::ArtNet, settings.port)
-    , sacnSender(DmxSender::Protocol::Sacn, settings.sacnPort)
+    , sender(DmxSender::Protocol::ArtNet, settings.receiver.artNetPort)
+    , sacnSender(DmxSender::Protocol::Sacn, settings.receiver.sacnPort)
 {
 }
 
@@ -115,8 +115,8 @@ bool ReceivePathBench::startReceiver(ArtNetMerge::Mode artNetMerge)
     receiver->setProcessEnvironment(environment);
     receiver->setStandardErrorFile(QProcess::nullDevice());
     receiver->start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.port),
-                     QStringLiteral("--sacn-port"), QString::number(settings.sacnPort), QStringLiteral("--artnet-merge"),
+                    {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.receiver.artNetPort),
+                     QStringLiteral("--sacn-port"), QString::number(settings.receiver.sacnPort), QStringLiteral("--artnet-merge"),
                      artNetMerge == ArtNetMerge::Mode::Htp ? QStringLiteral("htp") : QStringLiteral("latest")});
     const QByteArray hello = command(QByteArray(), true);
     if (!hello.startsWith("ready ")) {
@@ -160,26 +160,27 @@ QByteArray ReceivePathBench::command(const QByteArray &line, bool expectAnswer)
     return receiver->readLine().trimmed();
 }
 
+std::vector<qint64> ReceivePathBench::numbers(const QByteArray &question, int count)
+{
+    const QList<QByteArray> words = command(question, true).split(' ');
+    std::vector<qint64> values(std::size_t(count), 0);
+    if (words.size() == count + 1 && words.first() == question) {
+        for (int i = 0; i < count; ++i)
+            values[std::size_t(i)] = words[i + 1].toLongLong();
+    }
+    return values;
+}
+
 ReceivePathBench::Usage ReceivePathBench::usage()
 {
-    const QList<QByteArray> words = command("usage", true).split(' ');
-    Usage u;
-    if (words.size() == 4) {
-        u.cpuSeconds = double(words[1].toLongLong() + words[2].toLongLong()) / 1e6;
-        u.peakKiB = words[3].toLongLong();
-    }
-    return u;
+    const std::vector<qint64> words = numbers("usage", 3);
+    return Usage{double(words[0] + words[1]) / 1e6, words[2]};
 }
 
 ReceivePathBench::SacnCount ReceivePathBench::sacnCount()
 {
-    const QList<QByteArray> words = command("sacn", true).split(' ');
-    SacnCount count;
-    if (words.size() == 3) {
-        count.datagrams = words[1].toULongLong();
-        count.written = words[2].toULongLong();
-    }
-    return count;
+    const std::vector<qint64> words = numbers("sacn", 2);
+    return SacnCount{std::uint64_t(words[0]), std::uint64_t(words[1])};
 }
 
 std::uint64_t ReceivePathBench::totalPackets()
@@ -253,9 +254,7 @@ double ReceivePathBench::highestLosslessRate()
             return true;
         return false;
     };
-    double best = 0;
-    double good = 0;
-    double bad = 0;
+    double best = 0, good = 0, bad = 0;
     for (double rate : {25000.0, 50000.0, 75000.0, 100000.0, 150000.0, 200000.0, 300000.0, 400000.0, 600000.0}) {
         double achieved = 0;
         if (!lossless(rate, &achieved)) {
@@ -444,7 +443,7 @@ void ReceivePathBench::printTable(const Usage &final) const
     if (settings.sacn)
         std::printf("Receive path: sACN sender -> receiver -> mapper -> area -> driver library, loopback; unicast to "
                     "port %u, universe %u feeds record 0, 1 or 2 sources at priority %u on every universe\n",
-                    unsigned(settings.sacnPort), unsigned(Sacn::MinUniverse), unsigned(Sacn::DefaultPriority));
+                    unsigned(settings.receiver.sacnPort), unsigned(Sacn::MinUniverse), unsigned(Sacn::DefaultPriority));
     std::printf("Machine: %s, %d logical CPUs; Qt %s; receiver platform %s; debug output on (to the null "
                 "device); receive buffer %s bytes; %d round(s), medians\n\n",
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qVersion(), platform.constData(),

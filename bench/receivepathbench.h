@@ -7,9 +7,9 @@
 // area back through the driver library as a visualiser host does. Prints one
 // table.
 
-#include "artnetmerge.h"
 #include "dmxsender.h"
 #include "monitorhost.h"
+#include "receiveoptions.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,17 +24,12 @@ class ReceivePathBench
 public:
     struct Settings
     {
-        quint16 port = 46500;
-        quint16 sacnPort = 46501;
-        bool artNet = true;
-        bool sacn = true;
-        // The receiving process's Art-Net merge mode.
-        ArtNetMerge::Mode artNetMerge = ArtNetMerge::Mode::Latest;
+        // The receiving process's address, ports and Art-Net merge mode.
+        ReceiveOptions receiver;
+        bool artNet = true, sacn = true;
         QString library;
-        double stepSeconds = 5;
-        double lossSeconds = 30;
-        int probes = 3000;
-        int repeat = 1;
+        double stepSeconds = 5, lossSeconds = 30;
+        int probes = 3000, repeat = 1;
     };
 
     explicit ReceivePathBench(const Settings &settings);
@@ -50,16 +45,12 @@ private:
     };
     struct SacnCount
     {
-        std::uint64_t datagrams = 0;
-        std::uint64_t written = 0;
+        std::uint64_t datagrams = 0, written = 0;
     };
     struct Loss
     {
-        std::uint64_t sent = 0;
-        std::uint64_t received = 0;
-        double achievedRate = 0;
-        double cpuPerPacketUs = 0;
-        double cpuShare = 0;
+        std::uint64_t sent = 0, received = 0;
+        double achievedRate = 0, cpuPerPacketUs = 0, cpuShare = 0;
     };
     struct Latency
     {
@@ -80,6 +71,9 @@ private:
     bool startReceiver(ArtNetMerge::Mode artNetMerge = ArtNetMerge::Mode::Latest);
     void stopReceiver();
     QByteArray command(const QByteArray &line, bool expectAnswer);
+    // The answer to a question of the receiver's, `count` numbers after the
+    // question's word; zeros when it does not answer so.
+    std::vector<qint64> numbers(const QByteArray &question, int count);
     Usage usage();
     SacnCount sacnCount();
 

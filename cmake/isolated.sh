@@ -1,7 +1,11 @@
 #!/bin/sh
 # Runs a command in a network namespace and a mount namespace of its own: a
 # loopback of its own, so that UDP port 6454 is free, and a /dev/shm of its
-# own, so that the universe data area's name is free. Test runs and a running
+# own, so that the universe data area's name is free, and an empty
+# $XDG_CONFIG_HOME of its own where one is set (the test runner gives each test
+# program one in the build folder, and Qt keeps the settings there): two runs of
+# a test from the same build folder would otherwise write into each other's
+# settings between a write and the read that checks it. Test runs and a running
 # program then never meet. X displays and wineservers started inside get
 # socket folders of their own too: X clients fall back to the socket files in
 # /tmp/.X11-unix, where a server of another namespace may have taken the same
@@ -16,6 +20,9 @@ if [ "${1-}" = --inside ]; then
     shift
     ip link set lo up
     mount -t tmpfs -o mode=1777 dorvantis-shm /dev/shm
+    if [ -n "${XDG_CONFIG_HOME-}" ] && [ -d "$XDG_CONFIG_HOME" ]; then
+        mount -t tmpfs -o mode=700 dorvantis-config "$XDG_CONFIG_HOME"
+    fi
     hosts=/dev/shm/.hosts
     printf '127.0.0.1 localhost %s\n' "$(hostname)" >"$hosts"
     mount --bind "$hosts" /etc/hosts
