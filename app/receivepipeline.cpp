@@ -5,6 +5,8 @@
 #include "sacnreceiver.h"
 #include "universemapper.h"
 
+static_assert(UniverseMap::RecordCount == UniverseData::UniverseCount, "one record of the map for each of the area");
+
 #include <QTimer>
 
 namespace {

@@ -5,7 +5,6 @@
 // driver library have in common. Both sides include this header and nothing
 // else of each other, so it must stay free of Qt.
 
-#include "wirelayout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,13 +39,11 @@ constexpr std::uint32_t RecordSize = sizeof(UniverseRecord);
 constexpr std::uint32_t AreaSize = sizeof(UniverseDataArea);
 } // namespace UniverseData
 
-WIRE_RECORD_SIZE(UniverseRecord, 524);
-WIRE_FIELD_AT(UniverseRecord, length, 0);
-WIRE_FIELD_AT(UniverseRecord, data, 4);
-WIRE_FIELD_AT(UniverseRecord, packetCount, 516);
-WIRE_FIELD_AT(UniverseRecord, reserved, 520);
-// 256 records, 0x20c00 bytes.
-WIRE_RECORD_SIZE(UniverseDataArea, 134144);
+static_assert(sizeof(UniverseRecord) == 524, "a universe record is 524 bytes");
+static_assert(offsetof(UniverseRecord, length) == 0 && offsetof(UniverseRecord, data) == 4
+                  && offsetof(UniverseRecord, packetCount) == 516 && offsetof(UniverseRecord, reserved) == 520,
+              "record layout: length, data, packetCount, reserved at bytes 0, 4, 516, 520");
+static_assert(sizeof(UniverseDataArea) == 134144, "the area is 256 records, 0x20c00 bytes");
 static_assert(sizeof(UniverseData::SectionName) == 24, "23 characters and the terminator");
 
 #endif // UNIVERSEDATAAREA_H

@@ -7,15 +7,14 @@
 // sACN feeds only the records listed, which are also the ones offered to
 // Art-Net controllers.
 
-#include "universedataarea.h"
-
 #include <cstdint>
 #include <vector>
 
 class UniverseMap
 {
 public:
-    static constexpr int RecordCount = UniverseData::UniverseCount;
+    // The records of the shared area.
+    static constexpr int RecordCount = 256;
     // The highest first Port-Address that keeps all records within 15 bits.
     static constexpr std::uint16_t LastArtNetFirst = 0x7FFF - (RecordCount - 1);
 

@@ -2,8 +2,8 @@
 #define WIRELAYOUT_H
 
 // Compile-time checks that a record's memory image is its byte layout on the
-// wire or in the shared area. A failing check names the record, the field and
-// the byte the format puts it at. Qt-free: the driver side includes it too.
+// wire. A failing check names the record, the field and the byte the
+// protocol puts it at.
 
 #include <cstddef>
 #include <type_traits>
