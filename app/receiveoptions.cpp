@@ -52,19 +52,9 @@ QVector<quint16> allRecords()
     return records;
 }
 
-} // namespace
-
-ReceiveOptions::ReceiveOptions()
-    : records(allRecords())
-{
-}
-
-UniverseMap ReceiveOptions::universeMap() const
-{
-    return UniverseMap(artNetFirst, sacnFirst, std::vector<std::uint16_t>(records.cbegin(), records.cend()));
-}
-
-bool ReceiveOptions::parseRecords(const QString &text, QVector<quint16> *parsed)
+// The records `text` names, ascending and without repeats; false when it
+// is not such a list.
+bool parseRecords(const QString &text, QVector<quint16> *parsed)
 {
     const auto number = [](const std::string &word, long long *value) {
         int read = 0;
@@ -86,6 +76,18 @@ bool ReceiveOptions::parseRecords(const QString &text, QVector<quint16> *parsed)
     found.erase(std::unique(found.begin(), found.end()), found.end());
     *parsed = found;
     return true;
+}
+
+} // namespace
+
+ReceiveOptions::ReceiveOptions()
+    : records(allRecords())
+{
+}
+
+UniverseMap ReceiveOptions::universeMap() const
+{
+    return UniverseMap(artNetFirst, sacnFirst, std::vector<std::uint16_t>(records.cbegin(), records.cend()));
 }
 
 ReceiveOptions ReceiveOptions::read(const QSettings &settings, const QHostAddress &address)

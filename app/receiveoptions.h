@@ -24,7 +24,6 @@
 #include <QVector>
 
 class QSettings;
-class QString;
 
 struct ReceiveOptions
 {
@@ -49,9 +48,6 @@ struct ReceiveOptions
     UniverseMap universeMap() const;
 
     static ReceiveOptions read(const QSettings &settings, const QHostAddress &address);
-    // The records `text` names, ascending and without repeats; false when it
-    // is not such a list.
-    static bool parseRecords(const QString &text, QVector<quint16> *records);
 };
 
 #endif // RECEIVEOPTIONS_H

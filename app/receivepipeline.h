@@ -37,9 +37,7 @@ public:
     ~ReceivePipeline() override;
 
     const ReceiveOptions &options() const { return settings; }
-    const UniverseMap &universeMap() const { return map; }
     ArtNetEngine *engine() const { return artNet; }
-    UniverseMapper *mapper() const { return areaWriter; }
     SacnReceiver *sacnReceiver() const { return sacn; }
     const RecordRouter &router() const { return records; }
 

@@ -5,14 +5,6 @@
 
 namespace {
 
-std::vector<std::uint16_t> allRecords()
-{
-    std::vector<std::uint16_t> records(UniverseMap::RecordCount);
-    for (int record = 0; record < UniverseMap::RecordCount; ++record)
-        records[std::size_t(record)] = std::uint16_t(record);
-    return records;
-}
-
 // A protocol's numbers of `records` when `first` feeds record 0.
 std::vector<std::uint16_t> numbersOf(const std::vector<std::uint16_t> &records, std::uint16_t first)
 {
@@ -24,11 +16,6 @@ std::vector<std::uint16_t> numbersOf(const std::vector<std::uint16_t> &records, 
 }
 
 } // namespace
-
-UniverseMap::UniverseMap()
-    : UniverseMap(0, 1, allRecords())
-{
-}
 
 UniverseMap::UniverseMap(std::uint16_t artNetFirst, std::uint16_t sacnFirst, std::vector<std::uint16_t> records)
     : artNet(std::min(artNetFirst, LastArtNetFirst)),

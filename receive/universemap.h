@@ -18,8 +18,6 @@ public:
     // The highest first Port-Address that keeps all records within 15 bits.
     static constexpr std::uint16_t LastArtNetFirst = 0x7FFF - (RecordCount - 1);
 
-    // Art-Net 0 and sACN 1 feed record 0, and all records are listed.
-    UniverseMap();
     UniverseMap(std::uint16_t artNetFirst, std::uint16_t sacnFirst, std::vector<std::uint16_t> records);
 
     std::uint16_t artNetFirst() const { return artNet; }
