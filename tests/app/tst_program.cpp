@@ -49,6 +49,7 @@ private slots:
     void carriesArtNetFromTheChosenAddressToTheHostAndQuits();
     void closingWithoutASystemTrayEndsTheProgram();
     void livesInARealSystemTray();
+    void secondStartNamesTheRunningCopyAndEndsLeavingItAtWork();
     void signalsEndItAsQuitDoesWhileTheHostKeepsItsValues_data();
     void signalsEndItAsQuitDoesWhileTheHostKeepsItsValues();
     void ignoredInterruptStaysIgnored();
@@ -235,6 +236,31 @@ void tst_program::livesInARealSystemTray()
 
     chooseFromTrayMenu("q");
     QVERIFY(endedWithZero());
+}
+
+void tst_program::secondStartNamesTheRunningCopyAndEndsLeavingItAtWork()
+{
+    QVERIFY(startProgram());
+    QProcess second;
+    second.setProcessEnvironment(program.processEnvironment());
+    second.start(QStringLiteral(DORVANTIS_FILE), QStringList());
+    const QString box = screen.waitForWindow(QStringLiteral("^Dorvantis$"));
+    QVERIFY2(!box.isEmpty(), "the second copy showed no box");
+    QVERIFY(!screen.windowShown(SelectIpDialog));
+    QVERIFY(screen.xdotool({"windowfocus", box}) && screen.xdotool({"key", "Return"}));
+    QVERIFY(second.waitForFinished(WaitMs));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    const QByteArray told = second.readAllStandardError();
+
+    // The port and the area are still the first copy's.
+    const DriverFunctions &host = driver.functions();
+    QCOMPARE(host.Connect(), 0);
+    QVERIFY(sendToProgram(artDmx(3, QByteArray("\x33\x44", 2))));
+    const bool received = hostSees(3, QByteArray("\x33\x44", 2));
+    host.Disconnect(DeviceId);
+    QVERIFY(received);
+    QVERIFY2(told.contains("Dorvantis is already running on 127.0.0.1\n"), told.constData());
 }
 
 void tst_program::signalsEndItAsQuitDoesWhileTheHostKeepsItsValues_data()
