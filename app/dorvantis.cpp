@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 
@@ -49,6 +50,11 @@ dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
 
     createTrayIcon();
     trayIcon->show();
+
+    // Once the event loop runs, so that sACN is taken and signals end the
+    // program while the box is open.
+    if (!artNetFailure.isEmpty())
+        QTimer::singleShot(0, this, SLOT(showArtNetFailure()));
 }
 
 dorvantis::~dorvantis()
@@ -86,7 +92,23 @@ void dorvantis::setupArtNet()
     if (receivePipeline->startArtNet()) {
         qDebug("ArtNet engine running\n");
         ui.statusBar->showMessage(tr("ArtNet engine running on: %1").arg(address), 0);
+    } else {
+        // The engine shares the port with any socket that allows it: the bind
+        // fails only where another program keeps the port to itself.
+        artNetFailure = tr("UDP port %1 is in use by another program").arg(receivePipeline->options().artNetPort);
+        qDebug("ArtNet engine not running: %s", qPrintable(artNetFailure));
     }
+}
+
+void dorvantis::showArtNetFailure()
+{
+    QMessageBox::critical(nullptr, tr("error"),
+                          tr("%1, so Dorvantis receives no Art-Net.\n\n"
+                             "Close the other program that receives Art-Net on this PC (often the console or "
+                             "visualiser software) or turn its Art-Net input off, then start Dorvantis again. "
+                             "Dorvantis Monitor names the program that holds the port.")
+                              .arg(artNetFailure),
+                          QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void dorvantis::setupSacn()
@@ -150,7 +172,8 @@ void dorvantis::createTrayIcon()
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayIconMenu);
     trayIcon->setIcon(QIcon(QStringLiteral(":/dorvantis/icon.png")));
-    trayIcon->setToolTip(tr("Dorvantis running on %1").arg(selectedIp));
+    trayIcon->setToolTip(artNetFailure.isEmpty() ? tr("Dorvantis running on %1").arg(selectedIp)
+                                                 : tr("Dorvantis is not receiving Art-Net: %1").arg(artNetFailure));
 }
 
 void dorvantis::setVisible(bool visible)

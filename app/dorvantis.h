@@ -18,7 +18,9 @@ class QSystemTrayIcon;
 // constructor asks for the address to work on, starts the Art-Net node,
 // creates the shared universe data area and links the two, then starts the
 // sACN receiver beside the node, into the same area; the window itself
-// shows a fixed text and where the node listens. Closing it only hides it
+// shows a fixed text and where the node listens. When the Art-Net port
+// cannot be had, the rest comes up all the same, and a box and the tray
+// icon's tooltip say why no Art-Net arrives. Closing it only hides it
 // while its tray icon is up in a system tray: the program then ends through
 // Quit. On a desktop without a system tray closing it ends the program.
 class dorvantis : public QMainWindow
@@ -38,6 +40,7 @@ protected:
 
 private slots:
     void slotAbout();
+    void showArtNetFailure();
 
 private:
     void setupArtNet();
@@ -59,6 +62,8 @@ private:
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayIconMenu = nullptr;
     QString selectedIp;
+    // Why the Art-Net engine is not running; empty while it runs.
+    QString artNetFailure;
 };
 
 #endif // DORVANTIS_H

@@ -88,8 +88,8 @@ private slots:
 
     void startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft_data();
     void startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft();
-    void portTakenLeavesTheStatusEmptyButTheTooltipNamed_data();
-    void portTakenLeavesTheStatusEmptyButTheTooltipNamed();
+    void portTakenIsToldInABoxAndTheTooltipWhileSacnRuns_data();
+    void portTakenIsToldInABoxAndTheTooltipWhileSacnRuns();
     void windowHasItsTitleSizeAndMenus();
     void statusLineSurvivesALookIntoTheMenus();
     void trayActionsFollowTheWindowsVisibility();
@@ -153,32 +153,45 @@ void tst_dorvantis::startUpStoresAndUsesTheAddressHoweverTheDialogIsLeft()
         QVERIFY(!qobject_cast<SelectIpDialog *>(top));
 }
 
-void tst_dorvantis::portTakenLeavesTheStatusEmptyButTheTooltipNamed_data()
+void tst_dorvantis::portTakenIsToldInABoxAndTheTooltipWhileSacnRuns_data()
 {
     QTest::addColumn<QString>("address");
     QTest::newRow("loopback") << QStringLiteral("127.0.0.1");
     QTest::newRow("nothing discovered") << QString();
 }
 
-void tst_dorvantis::portTakenLeavesTheStatusEmptyButTheTooltipNamed()
+void tst_dorvantis::portTakenIsToldInABoxAndTheTooltipWhileSacnRuns()
 {
     QFETCH(QString, address);
 
+    // Not shared, as another program may hold it: the engine's bind fails.
     QUdpSocket holder;
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, ArtNetPort, QUdpSocket::DontShareAddress));
 
     TestWindow::Record record;
     auto window = TestWindow::create(address, &record);
-
     QVERIFY(record.messageBoxes.isEmpty());
+    QList<SeenBox> boxes;
+    ModalAnswerer answerer(&boxes);
+    QTRY_COMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("error"));
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QVERIFY(boxes[0].text.startsWith(
+        QLatin1String("UDP port 6454 is in use by another program, so Dorvantis receives no Art-Net.")));
+    QVERIFY(boxes[0].text.contains(QLatin1String("then start Dorvantis again")));
+
     QCOMPARE(storedAddress(), address);
     QCOMPARE(window->statusBar()->currentMessage(), QString());
-    QCOMPARE(trayIconOf(*window)->toolTip(), QStringLiteral("Dorvantis running on ") + address);
+    QCOMPARE(trayIconOf(*window)->toolTip(),
+             QStringLiteral("Dorvantis is not receiving Art-Net: UDP port 6454 is in use by another program"));
 
     // The rest of the program comes up as usual.
-    window->show();
-    QVERIFY(window->isVisible());
-    QVERIFY(SharedArea::exists());
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    QVERIFY(area.isValid());
+    const quint32 before = area.record(0).packetCount;
+    QUdpSocket console;
+    QVERIFY(console.writeDatagram(sacnLevels(1, bytes({9}), 1), QHostAddress::LocalHost, Sacn::Port) > 0);
+    QTRY_COMPARE(area.record(0).packetCount, before + 1);
 }
 
 void tst_dorvantis::windowHasItsTitleSizeAndMenus()
