@@ -47,6 +47,8 @@ dorvantis::dorvantis(QWidget *parent, Qt::WindowFlags flags)
 
     universeMapper = receivePipeline->linkArea(this);
     setupSacn();
+    if (!receivePipeline->publishState())
+        qDebug("The state section for monitors cannot be made: Dorvantis Monitor will not see this program");
 
     createTrayIcon();
     trayIcon->show();
@@ -82,6 +84,7 @@ void dorvantis::setupArtNet()
     }
 
     selectedIp = address;
+    QCoreApplication::setApplicationVersion(QLatin1String(Version));
 
     // The settings are read once, here; the receive path is built from them.
     receivePipeline = new ReceivePipeline(ReceiveOptions::read(QSettings(), QHostAddress(address)), this);

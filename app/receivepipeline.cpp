@@ -3,6 +3,7 @@
 #include "artnetengine.h"
 #include "interfacenetmask.h"
 #include "sacnreceiver.h"
+#include "statepublisher.h"
 #include "universemapper.h"
 
 static_assert(UniverseMap::RecordCount == UniverseData::UniverseCount, "one record of the map for each of the area");
@@ -50,6 +51,9 @@ ReceivePipeline::ReceivePipeline(const ReceiveOptions &options, QObject *parent)
         artNet->setOutputMerging(map.portAddressOf(record), merging);
     });
 
+    connect(artNet, SIGNAL(droppedShortArtDmx(const QHostAddress &, const quint16 &)), this,
+            SLOT(processShortArtDmx(const QHostAddress &, const quint16 &)));
+
     expiry->setInterval(ExpiryIntervalMs);
     connect(expiry, SIGNAL(timeout()), this, SLOT(expire()));
     expiry->start();
@@ -57,7 +61,9 @@ ReceivePipeline::ReceivePipeline(const ReceiveOptions &options, QObject *parent)
 
 ReceivePipeline::~ReceivePipeline()
 {
-    // The area is unmapped and both ports are free once the pipeline is gone.
+    // The area is unmapped and both ports are free once the pipeline is gone;
+    // monitors learn first that the program has ended.
+    delete publisher;
     delete areaWriter;
     delete sacn;
     delete artNet;
@@ -70,7 +76,8 @@ void ReceivePipeline::setClock(Clock clock)
 
 bool ReceivePipeline::startArtNet()
 {
-    return artNet->start();
+    artNetRunning = artNet->start();
+    return artNetRunning;
 }
 
 UniverseMapper *ReceivePipeline::linkArea(QObject *parent)
@@ -89,16 +96,27 @@ bool ReceivePipeline::startSacn()
     sacn = new SacnReceiver(settings.address, settings.sacnPort);
     sacn->setUniverses(toVector(map.sacnUniverses()));
     connect(sacn, SIGNAL(receivedLevels(const SacnLevels &)), this, SLOT(processSacnLevels(const SacnLevels &)));
-    return sacn->start();
+    connect(sacn, SIGNAL(refusedData(const SacnRefusal &)), this, SLOT(processSacnRefusal(const SacnRefusal &)));
+    sacnRunning = sacn->start();
+    return sacnRunning;
+}
+
+bool ReceivePipeline::publishState()
+{
+    if (!publisher)
+        publisher = new StatePublisher(*this);
+    return publisher->isValid();
 }
 
 void ReceivePipeline::routeArtDmx(const ArtDmx &packet, quint32 sender, quint16 port)
 {
     const quint16 portAddress = packet.universe;
     const int record = map.recordOfPortAddress(portAddress);
-    if (record < 0)
-        return;
     const FrameOrigin origin{Protocol::ArtNet, sender, port, portAddress, nullptr, nullptr, 0};
+    if (record < 0) {
+        records.noteUnreached(UnreachedLog::Reason::PortAddressUnmapped, origin, now());
+        return;
+    }
     const int length = qMin<int>(packet.length, ArtNet::DmxChannels);
     records.take(ReceiveFrame{record, packet.data, length, origin, HeldBack::No}, now());
 }
@@ -113,6 +131,21 @@ void ReceivePipeline::processSacnLevels(const SacnLevels &levels)
     records.take(ReceiveFrame{record, levels.levels, levels.length, origin,
                               levels.winning ? HeldBack::No : HeldBack::Outranked},
                  now());
+}
+
+void ReceivePipeline::processSacnRefusal(const SacnRefusal &refusal)
+{
+    static constexpr UnreachedLog::Reason Reasons[] = {UnreachedLog::Reason::SacnUniverseUnmapped,
+                                                       UnreachedLog::Reason::SourceLimit,
+                                                       UnreachedLog::Reason::Malformed};
+    const FrameOrigin origin{Protocol::Sacn, refusal.sender, refusal.port, refusal.universe, nullptr, nullptr, 0};
+    records.noteUnreached(Reasons[int(refusal.why)], origin, now());
+}
+
+void ReceivePipeline::processShortArtDmx(const QHostAddress &peer, const quint16 &port)
+{
+    const FrameOrigin origin{Protocol::ArtNet, peer.toIPv4Address(), port, 0, nullptr, nullptr, 0};
+    records.noteUnreached(UnreachedLog::Reason::Malformed, origin, now());
 }
 
 void ReceivePipeline::expire()

@@ -14,8 +14,10 @@
 class ArtNetEngine;
 class QTimer;
 class SacnReceiver;
+class StatePublisher;
 class UniverseMapper;
 struct SacnLevels;
+struct SacnRefusal;
 
 // The whole receive path, built from one options value: the Art-Net node,
 // the sACN receiver beside it, the record router between the protocols and
@@ -40,6 +42,10 @@ public:
     ArtNetEngine *engine() const { return artNet; }
     SacnReceiver *sacnReceiver() const { return sacn; }
     const RecordRouter &router() const { return records; }
+    const UniverseMap &universeMap() const { return map; }
+    qint64 nowMs() const { return now(); }
+    bool artNetBound() const { return artNetRunning; }
+    bool sacnBound() const { return sacnRunning; }
 
     // The hold, merges and the table of sources are measured on this clock;
     // a monotonic one of its own unless set.
@@ -53,10 +59,16 @@ public:
     // do not or its port cannot be bound.
     bool startSacn();
 
+    // Publishes the state of the receive path for monitors from now on;
+    // false when the state section cannot be made.
+    bool publishState();
+
     void routeArtDmx(const ArtDmx &packet, quint32 sender, quint16 port) override;
 
 private slots:
     void processSacnLevels(const SacnLevels &levels);
+    void processSacnRefusal(const SacnRefusal &refusal);
+    void processShortArtDmx(const QHostAddress &peer, const quint16 &port);
     void expire();
 
 private:
@@ -65,6 +77,9 @@ private:
     ArtNetEngine *artNet;
     UniverseMapper *areaWriter = nullptr;
     SacnReceiver *sacn = nullptr;
+    StatePublisher *publisher = nullptr;
+    bool artNetRunning = false;
+    bool sacnRunning = false;
     RecordRouter records;
     QTimer *expiry;
     QElapsedTimer elapsed;

@@ -274,6 +274,7 @@ void ArtNetEngine::processPendingDatagrams()
             // Without its universe and length, the datagram is no ArtDmx.
             if (size < ArtNet::DmxHeaderSize) {
                 ++shortArtDmx;
+                emit droppedShortArtDmx(sender, senderPort);
                 break;
             }
             // Receivers trust length; it must not promise channels the

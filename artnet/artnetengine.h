@@ -81,6 +81,8 @@ signals:
     void receivedArtPoll(const ArtPoll &packet, const QHostAddress &peer, const quint16 &port);
     void receivedArtPollReply(const ArtPollReply &packet, const QHostAddress &peer, const quint16 &port);
     void receivedArtDmx(const ArtDmx &packet, const QHostAddress &peer, const quint16 &port);
+    // An ArtDmx too short for its header, dropped.
+    void droppedShortArtDmx(const QHostAddress &peer, const quint16 &port);
 
 public slots:
     // A null host sends to the broadcast address; the port is always the engine's.

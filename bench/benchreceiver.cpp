@@ -17,8 +17,9 @@
 
 #include <cstdio>
 
-BenchReceiver::BenchReceiver(const ReceiveOptions &options)
+BenchReceiver::BenchReceiver(const ReceiveOptions &options, bool publishState)
     : pipeline(new ReceivePipeline(options, this))
+    , publishState(publishState)
     , window(new QMainWindow)
     , toggleTimer(new QTimer(this))
     , input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
@@ -49,6 +50,10 @@ bool BenchReceiver::start()
     pipeline->linkArea(this);
     if (!pipeline->startSacn()) {
         answer("failed the sACN port is taken");
+        return false;
+    }
+    if (publishState && !pipeline->publishState()) {
+        answer("failed the state section cannot be made");
         return false;
     }
     window->show();

@@ -4,7 +4,7 @@
 // The receiving process of the benchmark: the program's receive pipeline on
 // 127.0.0.1, Art-Net and sACN into the universe data area with the
 // program's default numbering (universe 1 feeding record 0) and the Art-Net
-// merge mode given, all in the GUI thread, next to a main window. It takes one-line commands on standard input and answers on
+// merge mode given, publishing its state or not, all in the GUI thread, next to a main window. It takes one-line commands on standard input and answers on
 // standard output:
 //   window toggle <ms>  show and hide the window every <ms> milliseconds
 //   window steady       stop toggling and leave the window shown
@@ -27,7 +27,7 @@ class BenchReceiver : public QObject
 
 public:
     // On the address and ports of `options`, which are otherwise the program's defaults.
-    explicit BenchReceiver(const ReceiveOptions &options);
+    BenchReceiver(const ReceiveOptions &options, bool publishState);
     ~BenchReceiver() override;
 
     bool start();
@@ -40,6 +40,7 @@ private:
     void answer(const QByteArray &line);
 
     ReceivePipeline *pipeline;
+    const bool publishState;
     QMainWindow *window;
     QTimer *toggleTimer;
     QSocketNotifier *input;

@@ -20,7 +20,7 @@ namespace {
 int runReceiver(int argc, char *argv[], const ReceivePathBench::Settings &settings)
 {
     QApplication app(argc, argv);
-    BenchReceiver receiver(settings.receiver);
+    BenchReceiver receiver(settings.receiver, settings.publishState);
     if (!receiver.start())
         return 1;
     return app.exec();
@@ -55,6 +55,9 @@ int main(int argc, char *argv[])
             {"repeat", "Rounds; the table gives medians (default 1).", "n", "1"},
             {"artnet-merge", "The receiving process's Art-Net merge: latest or htp (used by the benchmark).", "mode",
              "latest"},
+            {"state", "Whether the receiving process publishes its state for monitors, as the program does: on or "
+                      "off (default on).",
+             "on|off", "on"},
         };
         QList<QCommandLineOption> options;
         for (const auto &row : table)
@@ -94,6 +97,7 @@ int main(int argc, char *argv[])
         }
         receiver.artNetMerge =
             value("artnet-merge") == QLatin1String("htp") ? ArtNetMerge::Mode::Htp : ArtNetMerge::Mode::Latest;
+        settings.publishState = value("state") != QLatin1String("off");
         settings.library = value("library");
         settings.stepSeconds = number("step-seconds", 0.5, 600);
         settings.lossSeconds = number("loss-seconds", 0.5, 3600);

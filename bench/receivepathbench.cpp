@@ -117,7 +117,8 @@ bool ReceivePathBench::startReceiver(ArtNetMerge::Mode artNetMerge)
     receiver->start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--receiver"), QStringLiteral("--port"), QString::number(settings.receiver.artNetPort),
                      QStringLiteral("--sacn-port"), QString::number(settings.receiver.sacnPort), QStringLiteral("--artnet-merge"),
-                     artNetMerge == ArtNetMerge::Mode::Htp ? QStringLiteral("htp") : QStringLiteral("latest")});
+                     artNetMerge == ArtNetMerge::Mode::Htp ? QStringLiteral("htp") : QStringLiteral("latest"),
+                     QStringLiteral("--state"), settings.publishState ? QStringLiteral("on") : QStringLiteral("off")});
     const QByteArray hello = command(QByteArray(), true);
     if (!hello.startsWith("ready ")) {
         std::fprintf(stderr, "bench: the receiver did not start: %s\n",
@@ -445,9 +446,9 @@ void ReceivePathBench::printTable(const Usage &final) const
                     "port %u, universe %u feeds record 0, 1 or 2 sources at priority %u on every universe\n",
                     unsigned(settings.receiver.sacnPort), unsigned(Sacn::MinUniverse), unsigned(Sacn::DefaultPriority));
     std::printf("Machine: %s, %d logical CPUs; Qt %s; receiver platform %s; debug output on (to the null "
-                "device); receive buffer %s bytes; %d round(s), medians\n\n",
+                "device); receive buffer %s bytes; state published for monitors: %s; %d round(s), medians\n\n",
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qVersion(), platform.constData(),
-                thousands(double(receiveBuffer)).constData(), settings.repeat);
+                thousands(double(receiveBuffer)).constData(), settings.publishState ? "yes" : "no", settings.repeat);
     std::printf("| %-68s | %-34s | %-14s |\n", "Measure", "Result", "Target");
     std::printf("|%s|%s|%s|\n", QByteArray(70, '-').constData(), QByteArray(36, '-').constData(),
                 QByteArray(16, '-').constData());

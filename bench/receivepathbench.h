@@ -30,6 +30,8 @@ public:
         QString library;
         double stepSeconds = 5, lossSeconds = 30;
         int probes = 3000, repeat = 1;
+        // The receiving process publishes its state for monitors, as the program does.
+        bool publishState = true;
     };
 
     explicit ReceivePathBench(const Settings &settings);

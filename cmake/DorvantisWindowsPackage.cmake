@@ -1,7 +1,8 @@
 # What a Windows user installs, made by the 64-bit Windows build:
 #
-#   package/Dorvantis-<version>-win64/   the program, the driver library, the
-#                                        plain-text monitor and INSTALL.txt
+#   package/Dorvantis-<version>-win64/   the program, Dorvantis Monitor, the
+#                                        driver library, the plain-text
+#                                        monitor and INSTALL.txt
 #   Dorvantis-<version>-win64.zip        the same folder, zipped
 #   Dorvantis-<version>-win64-setup.exe  an NSIS installer of the same files
 #
@@ -45,16 +46,16 @@ file(WRITE ${CMAKE_BINARY_DIR}/INSTALL.txt "${install_text}")
 add_custom_command(OUTPUT ${package_zip}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${package_dir}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${package_dir}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Dorvantis> ${DORVANTIS_WIN32_DRIVER} ${DORVANTIS_WIN32_MONITOR}
-            ${CMAKE_BINARY_DIR}/INSTALL.txt ${package_dir}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Dorvantis> $<TARGET_FILE:DorvantisMonitor>
+            ${DORVANTIS_WIN32_DRIVER} ${DORVANTIS_WIN32_MONITOR} ${CMAKE_BINARY_DIR}/INSTALL.txt ${package_dir}
     # Symbols and debug information stay in the build folder; binutils for
     # mingw-w64 read the 32-bit files too.
-    COMMAND ${CMAKE_STRIP} --strip-all ${package_dir}/Dorvantis.exe ${package_dir}/VdEthDMX.dll
-            ${package_dir}/dmxmonitor.exe
+    COMMAND ${CMAKE_STRIP} --strip-all ${package_dir}/Dorvantis.exe ${package_dir}/DorvantisMonitor.exe
+            ${package_dir}/VdEthDMX.dll ${package_dir}/dmxmonitor.exe
     COMMAND ${CMAKE_COMMAND} -E rm -f ${package_zip}
     COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/package
             ${CMAKE_COMMAND} -E tar cf ${package_zip} --format=zip ${package_name}
-    DEPENDS Dorvantis win32parts ${windows_dir}/INSTALL.txt
+    DEPENDS Dorvantis DorvantisMonitor win32parts ${windows_dir}/INSTALL.txt
     COMMENT "Packing ${package_name}.zip"
     VERBATIM)
 

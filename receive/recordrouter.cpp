@@ -10,6 +10,7 @@ RecordRouter::RecordRouter(ArtNetMerge::Mode artNetMerge, Writer writer)
       merge(artNetMerge == ArtNetMerge::Mode::Latest ? nullptr : new ArtNetMerge(artNetMerge))
 {
     std::fill(std::begin(lastArtNetMs), std::end(lastArtNetMs), std::numeric_limits<std::int64_t>::min() / 2);
+    std::fill(std::begin(lastWriteMs), std::end(lastWriteMs), -1);
 }
 
 ArtNetMerge::Mode RecordRouter::artNetMerge() const
@@ -35,7 +36,21 @@ void RecordRouter::take(const ReceiveFrame &frame, std::int64_t nowMs)
         held = HeldBack::ArtNetFirst;
     table.note(frame.record, frame.origin, held, nowMs);
     if (held == HeldBack::No)
-        write(frame.record, frame.levels, frame.length);
+        writeRecord(frame.record, frame.levels, frame.length, nowMs);
+    else if (held == HeldBack::ArtNetFirst)
+        log.note(UnreachedLog::Reason::HeldByArtNet, frame.origin, frame.record, nowMs);
+}
+
+void RecordRouter::noteUnreached(UnreachedLog::Reason reason, const FrameOrigin &origin, std::int64_t nowMs)
+{
+    log.note(reason, origin, -1, nowMs);
+}
+
+void RecordRouter::writeRecord(int record, const std::uint8_t *levels, int length, std::int64_t nowMs)
+{
+    write(record, levels, length);
+    ++writes[record];
+    lastWriteMs[record] = nowMs;
 }
 
 void RecordRouter::takeArtNet(const ReceiveFrame &frame, std::int64_t nowMs)
@@ -43,7 +58,7 @@ void RecordRouter::takeArtNet(const ReceiveFrame &frame, std::int64_t nowMs)
     lastArtNetMs[frame.record] = nowMs;
     if (!merge) {
         table.note(frame.record, frame.origin, HeldBack::No, nowMs);
-        write(frame.record, frame.levels, frame.length);
+        writeRecord(frame.record, frame.levels, frame.length, nowMs);
         return;
     }
     const std::uint8_t *levels = nullptr;
@@ -53,7 +68,9 @@ void RecordRouter::takeArtNet(const ReceiveFrame &frame, std::int64_t nowMs)
     table.note(frame.record, frame.origin, taken ? HeldBack::No : HeldBack::ThirdSource, nowMs);
     noteMerging(frame.record, nowMs);
     if (taken)
-        write(frame.record, levels, length);
+        writeRecord(frame.record, levels, length, nowMs);
+    else
+        log.note(UnreachedLog::Reason::ThirdSource, frame.origin, frame.record, nowMs);
 }
 
 void RecordRouter::expire(std::int64_t nowMs)
@@ -65,6 +82,7 @@ void RecordRouter::expire(std::int64_t nowMs)
         }
     }
     table.forgetSilent(nowMs);
+    log.forgetSilent(nowMs);
 }
 
 void RecordRouter::noteMerging(int record, std::int64_t nowMs)

@@ -61,6 +61,7 @@ void SourceTable::note(int record, const FrameOrigin &origin, HeldBack held, std
         fresh.address = origin.address;
         copyIfGiven(fresh.cid, origin.cid);
         fresh.sinceMs = nowMs;
+        fresh.windowStartMs = nowMs;
     }
     Source &source = table.sources[index];
     // A source may move to another port, or rename itself.
@@ -69,6 +70,13 @@ void SourceTable::note(int record, const FrameOrigin &origin, HeldBack held, std
     copyIfGiven(source.sourceName, origin.sourceName);
     source.priority = origin.priority;
     source.lastMs = nowMs;
+    const std::int64_t window = nowMs - source.windowStartMs;
+    if (window >= RateWindowMs) {
+        source.rate = std::uint32_t((std::int64_t(source.windowPackets) * 1000 + window / 2) / window);
+        source.windowStartMs = nowMs;
+        source.windowPackets = 0;
+    }
+    ++source.windowPackets;
     ++source.packets;
     if (held != HeldBack::No)
         ++source.heldPackets;
@@ -84,6 +92,11 @@ void SourceTable::forgetSilent(std::int64_t nowMs)
                 table.sources[i] = table.sources[--table.count];
         }
     }
+}
+
+std::uint32_t SourceTable::packetsPerSecond(const Source &source, std::int64_t nowMs)
+{
+    return nowMs - source.lastMs > RateWindowMs ? 0 : source.rate;
 }
 
 int SourceTable::count(int record) const

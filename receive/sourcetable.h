@@ -17,6 +17,7 @@ class SourceTable
 public:
     static constexpr int SourcesPerRecord = 12;
     static constexpr std::int64_t ForgetAfterMs = 60000;
+    static constexpr std::int64_t RateWindowMs = 1000;
 
     struct Source
     {
@@ -32,6 +33,10 @@ public:
         std::uint64_t packets;
         std::uint64_t heldPackets;
         HeldBack held; // what became of its last packet
+        // Packets per second over the last whole window of RateWindowMs.
+        std::uint32_t rate;
+        std::int64_t windowStartMs;
+        std::uint32_t windowPackets;
     };
 
     SourceTable();
@@ -44,6 +49,8 @@ public:
 
     int count(int record) const;
     const Source &source(int record, int index) const;
+    // The source's rate, 0 once it has been silent for a whole window.
+    static std::uint32_t packetsPerSecond(const Source &source, std::int64_t nowMs);
 
 private:
     struct Record;

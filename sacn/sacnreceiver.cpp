@@ -131,14 +131,29 @@ void SacnReceiver::processPendingDatagrams()
         Sacn::DataPacket packet;
         const Sacn::Parsed parsed = Sacn::parse(received, size, &packet);
         ++count.parsed[int(parsed)];
+        if (Sacn::isMalformed(parsed))
+            emit refusedData(SacnRefusal{SacnRefusal::Why::Malformed, 0, sender.toIPv4Address(), senderPort});
         if (parsed != Sacn::Parsed::Data)
             continue;
         SacnLevels levels;
         const SacnMerger::Outcome outcome = merger.take(packet, sender.toIPv4Address(), clock.elapsed(), &levels);
         ++count.outcomes[int(outcome)];
-        if (outcome == SacnMerger::Outcome::Written || outcome == SacnMerger::Outcome::NotWinning) {
+        switch (outcome) {
+        case SacnMerger::Outcome::Written:
+        case SacnMerger::Outcome::NotWinning:
             levels.port = senderPort;
             emit receivedLevels(levels);
+            break;
+        case SacnMerger::Outcome::NotMapped:
+            emit refusedData(
+                SacnRefusal{SacnRefusal::Why::NotListed, packet.universe, sender.toIPv4Address(), senderPort});
+            break;
+        case SacnMerger::Outcome::SourceLimit:
+            emit refusedData(
+                SacnRefusal{SacnRefusal::Why::SourceLimit, packet.universe, sender.toIPv4Address(), senderPort});
+            break;
+        default:
+            break;
         }
     }
 }

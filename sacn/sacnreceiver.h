@@ -12,6 +12,16 @@
 #include <memory>
 
 class MulticastMembership;
+
+// Data that arrived and was not taken, and who sent it.
+struct SacnRefusal
+{
+    enum class Why : quint8 { NotListed, SourceLimit, Malformed };
+    Why why;
+    quint16 universe; // 0 where the datagram did not tell
+    quint32 sender;   // IPv4, host order
+    quint16 port;
+};
 class QTimer;
 class QUdpSocket;
 
@@ -61,6 +71,9 @@ public:
 
 signals:
     void receivedLevels(const SacnLevels &levels);
+    // A data packet of a universe not listed or past the source limits, or a
+    // malformed datagram.
+    void refusedData(const SacnRefusal &refusal);
 
 private slots:
     void processPendingDatagrams();

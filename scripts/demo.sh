@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Shows the whole system at work on a virtual display, all traffic on
 # 127.0.0.1: Dorvantis starts with 127.0.0.1 chosen in its dialog, artnetsend
-# sends a moving pattern to universes 0 to 3, dmxmonitor reads the values
-# through the driver library as a visualiser host would, and a screenshot of
-# the main window is saved. Everything is stopped again at the end.
+# sends a moving pattern to universes 0 to 3 (and a little to Port-Address
+# 300, which feeds no record), dmxmonitor reads the values through the driver
+# library as a visualiser host would, Dorvantis Monitor shows it all, and
+# screenshots of the main window and of the monitor are saved. Everything is
+# stopped again at the end.
 #
 #   bash scripts/demo.sh [build folder]     (default: build/release)
 #
@@ -11,10 +13,11 @@
 source "$(dirname "$0")/lib.sh"
 release_programs "${1:-}"
 screenshot=$dir/dorvantis-demo.png
+monitor_screenshot=$dir/dorvantis-monitor-demo.png
 universes=0-3
 seconds=5
 
-for f in "$app" "$send" "$monitor" "$library"; do
+for f in "$app" "$send" "$monitor" "$viewer" "$library"; do
     [ -e "$f" ] || { echo "demo: $f is missing; build first (bash scripts/run.sh)" >&2; exit 1; }
 done
 for tool in Xvfb xdotool import; do
@@ -29,6 +32,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/dorvantis-demo.XXXXXX")
 xvfb_pid=
 app_pid=
 send_pid=
+viewer_pid=
 
 stop() {
     local pid=$1 seconds=$2
@@ -43,6 +47,7 @@ stop() {
 }
 
 cleanup() {
+    stop "$viewer_pid" 2
     stop "$send_pid" 2
     stop "$app_pid" 5
     stop "$xvfb_pid" 5
@@ -63,6 +68,13 @@ echo "demo: asking the node who it is"
 "$send" --universe "$universes" --pattern ramp --rate 44 &
 send_pid=$!
 echo "demo: artnetsend sends a moving ramp to universes $universes at 44 frames/s"
+"$send" --universe 300 --channels 1-8=200 >/dev/null
+echo "demo: artnetsend sends one frame to Port-Address 300, which feeds no record"
+
+"$viewer" >"$work/viewer.log" 2>&1 &
+viewer_pid=$!
+viewer_window=$(find_window '^Dorvantis Monitor$') || { echo "demo: Dorvantis Monitor did not appear" >&2; exit 1; }
+echo "demo: Dorvantis Monitor is running (pid $viewer_pid)"
 
 echo "demo: dmxmonitor reads channels 1-12 through the driver library, once a second"
 "$monitor" --once --library "$library" --universe "$universes" --channels 1-12 | grep -v '^universe' | sed 's/^/    /'
@@ -74,6 +86,10 @@ done
 
 import -window "$main_window" "$screenshot"
 echo "demo: screenshot of the main window: $screenshot"
+import -window "$viewer_window" "$monitor_screenshot"
+echo "demo: screenshot of Dorvantis Monitor: $monitor_screenshot"
+stop "$viewer_pid" 2
+viewer_pid=
 
 stop "$send_pid" 2
 send_pid=

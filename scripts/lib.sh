@@ -16,8 +16,8 @@ build_release() {
 }
 
 # The release build's programs in the folder given (relative to $caller), by
-# default the one build_release makes: sets $dir, $app, $send, $monitor and
-# $library.
+# default the one build_release makes: sets $dir, $app, $send, $monitor,
+# $viewer (Dorvantis Monitor) and $library.
 release_programs() {
     if [ -n "${1:-}" ]; then
         dir=$(cd "$caller" && cd "$1" && pwd) || return 1
@@ -27,6 +27,7 @@ release_programs() {
     app=$dir/app/Dorvantis
     send=$dir/tools/artnetsend
     monitor=$dir/tools/dmxmonitor
+    viewer=$dir/monitor/DorvantisMonitor
     library=$dir/driver/libVdEthDMX.so
 }
 

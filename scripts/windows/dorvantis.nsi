@@ -69,6 +69,7 @@ Section "Dorvantis"
     SetShellVarContext all
     SetOutPath "$INSTDIR"
     File "${PACKAGE_DIR}\Dorvantis.exe"
+    File "${PACKAGE_DIR}\DorvantisMonitor.exe"
     File "${PACKAGE_DIR}\dmxmonitor.exe"
     File "${PACKAGE_DIR}\INSTALL.txt"
     ; A copy next to the program, for a visualiser installed later.
@@ -78,6 +79,7 @@ Section "Dorvantis"
     File "${PACKAGE_DIR}\VdEthDMX.dll"
 
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Dorvantis.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT} Monitor.lnk" "$INSTDIR\DorvantisMonitor.exe"
 
     ; A lighting network without internet access is a Public network to
     ; Windows, and the prompt that comes when the program first opens its
@@ -108,10 +110,12 @@ Section "Uninstall"
         RMDir "$DriverDir"
     ${EndIf}
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${PRODUCT} Monitor.lnk"
     ; The rule this installer added: the program's name and path.
     nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${PRODUCT}" program="$INSTDIR\${PRODUCT}.exe"'
     Pop $0
     Delete "$INSTDIR\Dorvantis.exe"
+    Delete "$INSTDIR\DorvantisMonitor.exe"
     Delete "$INSTDIR\dmxmonitor.exe"
     Delete "$INSTDIR\INSTALL.txt"
     Delete "$INSTDIR\VdEthDMX.dll"

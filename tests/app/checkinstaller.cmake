@@ -52,12 +52,14 @@ set(program_dir ${drive}/Dorvantis)
 set(driver_dir ${drive}/Visualiser/Drivers)
 set(files
     ${program_dir}/Dorvantis.exe
+    ${program_dir}/DorvantisMonitor.exe
     ${program_dir}/dmxmonitor.exe
     ${program_dir}/INSTALL.txt
     ${program_dir}/VdEthDMX.dll
     ${program_dir}/Uninstall.exe
     ${driver_dir}/VdEthDMX.dll
-    "${drive}/ProgramData/Microsoft/Windows/Start Menu/Programs/Dorvantis.lnk")
+    "${drive}/ProgramData/Microsoft/Windows/Start Menu/Programs/Dorvantis.lnk"
+    "${drive}/ProgramData/Microsoft/Windows/Start Menu/Programs/Dorvantis Monitor.lnk")
 
 # /D comes last and unquoted, so the test folder has no blanks.
 run(${WINE} ${INSTALLER} /S /DRIVERDIR=C:\\Visualiser\\Drivers /D=C:\\Dorvantis)

@@ -6,6 +6,7 @@
 #include "artnetbytes.h"
 #include "bytelist.h"
 #include "loopbacknode.h"
+#include "nodestatereader.h"
 #include "quietdebug.h"
 #include "sharedarea.h"
 
@@ -25,6 +26,7 @@ private slots:
     void initTestCase() { qInstallMessageHandler(quietDebug); }
     void artNetSendersShareAUniverseAsTheMergeModeSays_data();
     void artNetSendersShareAUniverseAsTheMergeModeSays();
+    void publishedStateNamesSourcesAndWhatReachedNoRecord();
 };
 
 } // namespace
@@ -90,6 +92,62 @@ void tst_ReceivePipeline::artNetSendersShareAUniverseAsTheMergeModeSays()
     send(2, bytes({255, 255, 255}), now);
     QCOMPARE(levels(), bytes({255, 255, 255}));
     QCOMPARE(goodOutput(), 0x80 | merging);
+}
+
+void tst_ReceivePipeline::publishedStateNamesSourcesAndWhatReachedNoRecord()
+{
+    ReceiveOptions options = LoopbackNode::onLoopback();
+    options.artNetFirst = 100;
+    LoopbackNode node(NodePort, options);
+    qint64 now = 0;
+    node.pipeline.setClock([&now] { return now; });
+    QVERIFY(node.start());
+    QVERIFY(node.pipeline.publishState());
+    NodeStateReader reader;
+    QCOMPARE(reader.attach(), NodeStateReader::Status::Attached);
+
+    QUdpSocket console;
+    QVERIFY(console.bind(QHostAddress(0x7F000002u), 0));
+    const auto send = [&](const QByteArray &datagram) {
+        console.writeDatagram(datagram, QHostAddress::LocalHost, NodePort);
+    };
+    // 20 packets a second into record 5 for a second and a bit, then one to
+    // Port-Address 400, past the records, and one cut inside its header.
+    for (now = 0; now <= 1050; now += 50) {
+        send(ArtNetBytes::artDmx(105, 2, bytes({1, 2})));
+        QTRY_COMPARE(node.pipeline.router().written(5), quint64(now / 50 + 1));
+    }
+    send(ArtNetBytes::artDmx(400, 2, bytes({1, 2})));
+    QTRY_COMPARE(node.pipeline.router().unreached().count(), 1);
+    now += 10;
+    send(ArtNetBytes::artDmx(105, 2, bytes({1, 2})).left(12));
+    QTRY_COMPARE(node.engine.shortArtDmxCount(), quint64(1));
+
+    ProgramState program;
+    UnreachedState unreached;
+    QTRY_VERIFY(reader.readUnreached(unreached) && unreached.count == 2);
+    QVERIFY(reader.readProgram(program));
+    QCOMPARE(program.running, quint8(1));
+    QCOMPARE(program.address, 0x7F000001u);
+    QCOMPARE(program.artNetBound, quint8(1));
+    QCOMPARE(program.artNetFirst, quint16(100));
+    QCOMPARE(program.nowMs, now);
+    QCOMPARE(program.malformedArtNet, quint64(1));
+    const UnreachedEntry &malformed = unreached.entries[0]; // the latest first
+    const UnreachedEntry &unmapped = unreached.entries[1];
+    QCOMPARE(malformed.reason, quint8(NodeState::Unreached::Malformed));
+    QCOMPARE(unmapped.reason, quint8(NodeState::Unreached::PortAddressUnmapped));
+    QCOMPARE(unmapped.universe, quint16(400));
+    QCOMPARE(unmapped.address, 0x7F000002u);
+
+    RecordState record;
+    QVERIFY(reader.readRecord(5, record));
+    QCOMPARE(record.portAddress, quint16(105));
+    QCOMPARE(record.written, quint64(22));
+    QCOMPARE(record.sourceCount, quint8(1));
+    QCOMPARE(record.sources[0].address, 0x7F000002u);
+    QCOMPARE(record.sources[0].packetsPerSecond, 20u);
+    QCOMPARE(record.sources[0].lastMs, qint64(1050));
 }
 
 QTEST_MAIN(tst_ReceivePipeline)

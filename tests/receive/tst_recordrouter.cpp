@@ -59,6 +59,8 @@ private slots:
     void artNetHoldsItsRecordAgainstSacnFor2500Ms();
     void mergeIsToldWhenItStartsAndEnds();
     void everySourceIsListedWithWhatBecameOfIt();
+    void heldDataIsLoggedOncePerSenderAndReason();
+    void rateCountsTheLastWholeSecondAndFallsToZeroInSilence();
 };
 
 void tst_RecordRouter::artNetHoldsItsRecordAgainstSacnFor2500Ms()
@@ -132,6 +134,48 @@ void tst_RecordRouter::everySourceIsListedWithWhatBecameOfIt()
     QCOMPARE(rig.router.sources().count(3), SourceTable::SourcesPerRecord);
     rig.router.expire(60 + SourceTable::ForgetAfterMs);
     QCOMPARE(rig.router.sources().count(3), SourceTable::SourcesPerRecord - 1);
+}
+
+void tst_RecordRouter::heldDataIsLoggedOncePerSenderAndReason()
+{
+    Rig rig(ArtNetMerge::Mode::Htp);
+    rig.artNet(4, 0x7F000002, bytes({1}), 0);
+    rig.artNet(4, 0x7F000003, bytes({2}), 1);
+    for (int i = 0; i < 3; ++i)
+        rig.artNet(4, 0x7F000004, bytes({3}), 2 + i);
+    rig.sacn(4, 1, bytes({4}), 10);
+    rig.router.noteUnreached(UnreachedLog::Reason::PortAddressUnmapped,
+                             FrameOrigin{Protocol::ArtNet, 0x7F000005, 6454, 300, nullptr, nullptr, 0}, 20);
+
+    const UnreachedLog &log = rig.router.unreached();
+    QCOMPARE(log.count(), 3);
+    QCOMPARE(log.entry(0).reason, UnreachedLog::Reason::ThirdSource);
+    QCOMPARE(log.entry(0).address, 0x7F000004u);
+    QCOMPARE(log.entry(0).record, 4);
+    QCOMPARE(log.entry(0).count, quint64(3));
+    QCOMPARE(log.entry(0).firstMs, qint64(2));
+    QCOMPARE(log.entry(0).lastMs, qint64(4));
+    QCOMPARE(log.entry(1).reason, UnreachedLog::Reason::HeldByArtNet);
+    QCOMPARE(log.entry(1).universe, quint16(5));
+    QCOMPARE(log.entry(2).universe, quint16(300));
+    QCOMPARE(log.entry(2).record, -1);
+
+    rig.router.expire(20 + UnreachedLog::ForgetAfterMs - 1);
+    QCOMPARE(log.count(), 1);
+    rig.router.expire(20 + UnreachedLog::ForgetAfterMs);
+    QCOMPARE(log.count(), 0);
+}
+
+void tst_RecordRouter::rateCountsTheLastWholeSecondAndFallsToZeroInSilence()
+{
+    Rig rig;
+    // 40 packets a second, every 25 ms.
+    for (int at = 0; at <= 2000; at += 25)
+        rig.artNet(2, 0x7F000002, bytes({1}), at);
+    const SourceTable::Source &source = rig.source(2, 0);
+    QCOMPARE(SourceTable::packetsPerSecond(source, 2000), 40u);
+    QCOMPARE(SourceTable::packetsPerSecond(source, 2000 + SourceTable::RateWindowMs), 40u);
+    QCOMPARE(SourceTable::packetsPerSecond(source, 2001 + SourceTable::RateWindowMs), 0u);
 }
 
 QTEST_GUILESS_MAIN(tst_RecordRouter)
