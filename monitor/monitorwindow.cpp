@@ -164,12 +164,13 @@ void MonitorWindow::selectRecord(const QModelIndex &index)
 
 void MonitorWindow::showRecord(const NodeSnapshot *snapshot)
 {
-    ui.recordBox->setTitle(tr("Record %1: %2").arg(selected).arg(RecordGridModel::name(gridModel->state(selected))));
+    const QString state = RecordGridModel::name(gridModel->state(selected));
+    ui.recordBox->setTitle(snapshot ? tr("Record %1: %2").arg(selected).arg(state) : tr("Record %1").arg(selected));
     ui.sourcesBox->setTitle(tr("Senders that fed record %1").arg(selected));
     sourcesModel->show(snapshot, selected);
 
-    UniverseRecord levels;
-    if (watch.readLevels(selected, levels)) {
+    if (snapshot && snapshot->levelsRead) {
+        const UniverseRecord &levels = snapshot->levels.universes[selected];
         levelsModel->show(&levels);
         ui.levelsTitle->setText(tr("Its levels as the visualiser reads them: %1 channels in the last packet, "
                                    "%2 packets written")
@@ -177,11 +178,12 @@ void MonitorWindow::showRecord(const NodeSnapshot *snapshot)
                                     .arg(levels.packetCount));
     } else {
         levelsModel->show(nullptr);
-        ui.levelsTitle->setText(tr("Its levels show while Dorvantis runs."));
+        ui.levelsTitle->setText(snapshot ? tr("There is no universe data area to read its levels from.")
+                                         : tr("Its levels show while Dorvantis runs."));
     }
 
     if (!snapshot) {
-        ui.numbering->setText(tr("Which protocol numbers feed it shows while Dorvantis runs."));
+        ui.numbering->setText(tr("The Art-Net and sACN numbers that feed it show while Dorvantis runs."));
         return;
     }
     const ProgramState &program = snapshot->program;

@@ -2,6 +2,7 @@
 
 #include "fieldstring.h"
 #include "protocoltext.h"
+#include "sharedarea.h"
 
 #include <QStringList>
 
@@ -27,11 +28,20 @@ NodeWatch::Verdict NodeWatch::refresh(qint64 nowMs)
         follow(nowMs);
         break;
     }
-    if (!isRunning())
-        universes.release();
-    else if (!universes.isValid())
-        universes.attach(SharedArea::Mode::OpenRead);
+    copyLevels();
     return current;
+}
+
+void NodeWatch::copyLevels()
+{
+    copy->levelsRead = false;
+    if (!isRunning())
+        return;
+    const SharedArea area(SharedArea::Mode::OpenRead);
+    if (!area.isValid())
+        return;
+    std::memcpy(&copy->levels, area.area(), sizeof copy->levels);
+    copy->levelsRead = true;
 }
 
 void NodeWatch::follow(qint64 nowMs)
@@ -71,14 +81,6 @@ void NodeWatch::follow(qint64 nowMs)
         current = Verdict::Silent;
     else
         current = Verdict::Running;
-}
-
-bool NodeWatch::readLevels(int record, UniverseRecord &levels) const
-{
-    if (!universes.isValid() || record < 0 || record >= UniverseData::UniverseCount)
-        return false;
-    std::memcpy(&levels, &universes.record(record), sizeof levels);
-    return true;
 }
 
 QString NodeWatch::summary() const

@@ -6,13 +6,13 @@
 // whether the program runs. A program runs while it says so and its publish
 // count keeps moving; one that stops publishing without a word (killed,
 // hung) counts as ended after SilentAfterMs. A new run of the program shows
-// as a new instance in the same section. The universe data area is held only
-// while the program runs, so that the monitor never keeps an area alive that
-// a restarted program would then take over. Both are only ever read.
+// as a new instance in the same section. While the program runs, each
+// refresh also copies the universe data area, which is held only for the
+// copy: a monitor must not keep an area alive that a program started again
+// would take over with the levels of its last run. Both are only ever read.
 
 #include "nodesnapshot.h"
 #include "nodestatereader.h"
-#include "sharedarea.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -44,15 +44,12 @@ public:
     const NodeSnapshot &snapshot() const { return *copy; }
     // The program's state in one line, or why it is not running.
     QString summary() const;
-    // A copy of the record from the universe data area; false while the
-    // program is not running.
-    bool readLevels(int record, UniverseRecord &levels) const;
 
 private:
     void follow(qint64 nowMs);
+    void copyLevels();
 
     NodeStateReader reader;
-    SharedArea universes;
     std::unique_ptr<NodeSnapshot> copy;
     Verdict current = Verdict::Absent;
     std::uint32_t instance = 0;

@@ -139,11 +139,11 @@ QVariant RecordGridModel::data(const QModelIndex &index, int role) const
 
 QString RecordGridModel::toolTip(int record) const
 {
+    if (!shown)
+        return tr("Record %1\nDorvantis is not running").arg(record);
     const State now = state(record);
     QStringList lines;
     lines << tr("Record %1: %2").arg(record).arg(name(now)) << meaning(now);
-    if (!shown)
-        return lines.join(QLatin1Char('\n'));
     const RecordState &r = shown->records[record];
     QString numbers = tr("Art-Net %1").arg(artNetText(r.portAddress));
     if (r.sacnListed)

@@ -26,7 +26,8 @@ public:
     explicit RecordGridModel(QObject *parent = nullptr);
 
     // The snapshot stays the caller's, to be shown again after each change;
-    // null while the program is not running: every record is then NeverFed.
+    // null while the program is not running: every record then counts as
+    // NeverFed, and its tooltip says why.
     void show(const NodeSnapshot *snapshot);
 
     static int record(const QModelIndex &index) { return index.row() * Side + index.column(); }

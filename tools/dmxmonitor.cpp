@@ -10,6 +10,7 @@
 #include "liveview.h"
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -222,7 +223,7 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
 
 void DmxMonitor::printSources(const RecordState &record, std::int64_t nowMs)
 {
-    const int count = record.sourceCount < NodeState::SourcesPerRecord ? record.sourceCount : NodeState::SourcesPerRecord;
+    const int count = std::min<int>(record.sourceCount, NodeState::SourcesPerRecord);
     if (count == 0)
         out << "  no sources\n";
     for (int i = 0; i < count; ++i) {

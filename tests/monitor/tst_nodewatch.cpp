@@ -36,7 +36,7 @@ class tst_NodeWatch : public QObject
 
 private slots:
     void tellsWhetherTheProgramRuns();
-    void holdsTheUniverseAreaOnlyWhileTheProgramRuns();
+    void copiesTheLevelsWithoutHoldingTheArea();
 };
 
 void tst_NodeWatch::tellsWhetherTheProgramRuns()
@@ -85,7 +85,7 @@ void tst_NodeWatch::tellsWhetherTheProgramRuns()
     QCOMPARE(watch.runsSeen(), 3);
 }
 
-void tst_NodeWatch::holdsTheUniverseAreaOnlyWhileTheProgramRuns()
+void tst_NodeWatch::copiesTheLevelsWithoutHoldingTheArea()
 {
     NodeStateWriter writer;
     auto area = std::make_unique<SharedArea>(SharedArea::Mode::Create);
@@ -94,21 +94,18 @@ void tst_NodeWatch::holdsTheUniverseAreaOnlyWhileTheProgramRuns()
     area->record(9).data[2] = 77;
 
     NodeWatch watch;
-    UniverseRecord levels;
     writer.publishProgram(running(1, 1));
     QCOMPARE(watch.refresh(0), Verdict::Running);
-    QVERIFY(watch.readLevels(9, levels));
-    QCOMPARE(levels.length, 3);
-    QCOMPARE(levels.data[2], std::uint8_t(77));
+    QVERIFY(watch.snapshot().levelsRead);
+    QCOMPARE(watch.snapshot().levels.universes[9].length, 3);
+    QCOMPARE(watch.snapshot().levels.universes[9].data[2], std::uint8_t(77));
 
-    // A program that ends takes its area along: the monitor does not keep it.
-    ProgramState ended = running(1, 2);
-    ended.running = 0;
-    writer.publishProgram(ended);
-    QCOMPARE(watch.refresh(100), Verdict::Ended);
-    QVERIFY(!watch.readLevels(9, levels));
+    // The area goes with the program that made it, and a program that
+    // starts again makes a fresh one.
     area.reset();
     QVERIFY(!SharedArea::exists());
+    QCOMPARE(watch.refresh(100), Verdict::Running);
+    QVERIFY(!watch.snapshot().levelsRead);
 }
 
 QTEST_GUILESS_MAIN(tst_NodeWatch)

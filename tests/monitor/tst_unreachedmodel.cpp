@@ -57,8 +57,8 @@ void tst_UnreachedModel::adviceNamesTheSettingAndValue()
     snapshot->unreached.count = 1;
     UnreachedEntry &entry = snapshot->unreached.entries[0];
     entry.reason = std::uint8_t(reason);
-    entry.protocol = std::uint8_t(reason == NodeState::Unreached::SacnUniverseUnmapped ? NodeState::SourceProtocol::Sacn
-                                                                                        : NodeState::SourceProtocol::ArtNet);
+    const bool sacn = reason == NodeState::Unreached::SacnUniverseUnmapped;
+    entry.protocol = std::uint8_t(sacn ? NodeState::SourceProtocol::Sacn : NodeState::SourceProtocol::ArtNet);
     entry.universe = std::uint16_t(universe);
     entry.record = -1;
 
