@@ -44,7 +44,7 @@ QVariant LevelsModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole:
         if (!carried)
             return QColor(Qt::gray);
-        return level > 140 ? QColor(Qt::white) : QColor(Qt::black);
+        return level > 160 ? QColor(Qt::white) : QColor(Qt::black);
     case Qt::ToolTipRole:
         return carried ? tr("Channel %1: %2 (%3 %)").arg(channel + 1).arg(level).arg(level * 100 / 255)
                        : tr("Channel %1: %2, past the last packet's %3 channels")

@@ -10,7 +10,9 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStringList>
+#include <QStyleOptionViewItem>
 #include <QTime>
 #include <QTimer>
 
@@ -22,12 +24,15 @@ constexpr int CellWidth = 30;
 constexpr int CellHeight = 22;
 
 // Cells of one fixed size: a view of numbers that never jumps while they change.
+// The styles' own minimum would otherwise win over a small size.
 void fixCells(QTableView *view, int width, int height)
 {
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->horizontalHeader()->setDefaultSectionSize(width);
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setDefaultSectionSize(height);
+    for (QHeaderView *header : {view->horizontalHeader(), view->verticalHeader()}) {
+        const int size = header == view->horizontalHeader() ? width : height;
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setMinimumSectionSize(size);
+        header->setDefaultSectionSize(size);
+    }
 }
 
 } // namespace
@@ -42,6 +47,8 @@ MonitorWindow::MonitorWindow(QWidget *parent, Qt::WindowFlags flags)
     createLegend();
     createRecordDetails();
     createUnreachedList();
+    // The form asks for its designed size, but never less than its contents need.
+    resize(size().expandedTo(minimumSizeHint()));
     startRefresh();
 }
 
@@ -52,16 +59,23 @@ void MonitorWindow::createGrid()
     gridModel = new RecordGridModel(this);
     QTableView *grid = ui.recordGrid;
     grid->setModel(gridModel);
+    grid->setItemDelegate(new RecordCellDelegate(grid));
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
-    fixCells(grid, CellWidth, CellHeight);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setItemDelegate(new RecordCellDelegate(grid));
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Record 255 has the widest number; styles and fonts differ in what it
+    // needs, and some paint a little more margin than their size hint says.
+    QStyleOptionViewItem option;
+    option.initFrom(grid);
+    const QModelIndex widest = gridModel->index(RecordGridModel::Side - 1, RecordGridModel::Side - 1);
+    const QSize hint = grid->itemDelegate()->sizeHint(option, widest) + QSize(3, 0);
+    const QSize cell = hint.expandedTo(QSize(CellWidth, CellHeight));
+    fixCells(grid, cell.width(), cell.height());
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const int frame = 2 * grid->frameWidth();
-    grid->setFixedSize(RecordGridModel::Side * CellWidth + frame, RecordGridModel::Side * CellHeight + frame);
+    grid->setFixedSize(grid->horizontalHeader()->length() + frame, grid->verticalHeader()->length() + frame);
     connect(grid->selectionModel(), SIGNAL(currentChanged(QModelIndex, QModelIndex)), this,
             SLOT(selectRecord(QModelIndex)));
 }
@@ -109,7 +123,14 @@ void MonitorWindow::createRecordDetails()
     ui.levelsView->horizontalHeader()->hide();
     ui.levelsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.levelsView->setSelectionMode(QAbstractItemView::NoSelection);
-    fixCells(ui.levelsView, 34, ui.levelsView->fontMetrics().height() + 6);
+    // A level is at most as wide as a record's number.
+    QTableView *levels = ui.levelsView;
+    fixCells(levels, ui.recordGrid->horizontalHeader()->defaultSectionSize(),
+             ui.recordGrid->verticalHeader()->defaultSectionSize());
+    // All 16 channels of a row side by side; rows scroll.
+    levels->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    levels->setMinimumWidth(levels->horizontalHeader()->length() + levels->verticalHeader()->sizeHint().width()
+                            + levels->verticalScrollBar()->sizeHint().width() + 2 * levels->frameWidth());
 }
 
 void MonitorWindow::createUnreachedList()
