@@ -223,7 +223,10 @@ void MonitorWindow::showPortHolders(const NodeSnapshot *snapshot)
 {
     const int count = snapshot ? std::min<int>(snapshot->holders.count, NodeState::HolderCount) : 0;
     if (count == 0) {
-        ui.portHolders->setText(snapshot ? tr("No other program holds UDP 6454 or 5568.") : QString());
+        ui.portHolders->setText(snapshot ? tr("No other program holds UDP %1 or %2.")
+                                               .arg(snapshot->program.artNetPort)
+                                               .arg(snapshot->program.sacnPort)
+                                         : QString());
         ui.portHolders->setAutoFillBackground(false);
         return;
     }

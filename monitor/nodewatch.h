@@ -35,7 +35,6 @@ public:
 
     // `nowMs` is the monitor's clock, never decreasing.
     Verdict refresh(qint64 nowMs);
-    Verdict verdict() const { return current; }
     bool isRunning() const { return current == Verdict::Running; }
     // Runs of the program seen since the monitor started.
     int runsSeen() const { return runs; }

@@ -20,14 +20,13 @@ public:
     // As RecordGridModel::show(); null shows no sources.
     void show(const NodeSnapshot *snapshot, int record);
 
-    static QString heldText(std::uint8_t held);
-
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    static QString heldText(std::uint8_t held);
     QString text(const SourceState &source, int column) const;
 
     const NodeSnapshot *shown = nullptr;

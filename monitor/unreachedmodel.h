@@ -20,15 +20,14 @@ public:
     // As RecordGridModel::show(); null shows nothing.
     void show(const NodeSnapshot *snapshot);
 
-    static QString reasonText(std::uint8_t reason);
-    static QString advice(const UnreachedEntry &entry, const NodeSnapshot &snapshot);
-
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    static QString reasonText(std::uint8_t reason);
+    static QString advice(const UnreachedEntry &entry, const NodeSnapshot &snapshot);
     QString text(const UnreachedEntry &entry, int column) const;
 
     const NodeSnapshot *shown = nullptr;
