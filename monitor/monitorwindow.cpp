@@ -173,6 +173,28 @@ void MonitorWindow::refresh()
     unreachedModel->show(shown);
     showRecord(shown);
     showPortHolders(shown);
+    logChange(shown);
+}
+
+// What the window shows, in one line on the debug output whenever it changes:
+// where no window can be looked at, the log still tells.
+void MonitorWindow::logChange(const NodeSnapshot *shown)
+{
+    QStringList records[RecordGridModel::StateCount];
+    if (shown) {
+        for (int record = 0; record < NodeState::RecordCount; ++record)
+            records[int(gridModel->state(record))] << QString::number(record);
+    }
+    QString line = watch.summary();
+    for (int state = int(RecordGridModel::State::Stale); state < RecordGridModel::StateCount; ++state) {
+        if (!records[state].isEmpty())
+            line += QStringLiteral("; %1: %2").arg(RecordGridModel::name(RecordGridModel::State(state)),
+                                                   records[state].join(QLatin1Char(',')));
+    }
+    if (line == logged)
+        return;
+    logged = line;
+    qDebug("Dorvantis Monitor: %s", qPrintable(line));
 }
 
 void MonitorWindow::selectRecord(const QModelIndex &index)

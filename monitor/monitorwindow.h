@@ -34,6 +34,7 @@ private slots:
     void selectRecord(const QModelIndex &index);
 
 private:
+    void logChange(const NodeSnapshot *shown);
     void createGrid();
     void createLegend();
     void createRecordDetails();
@@ -52,6 +53,7 @@ private:
     UnreachedModel *unreachedModel = nullptr;
     int selected = 0;
     int runsShown = 0;
+    QString logged;
 };
 
 #endif // MONITORWINDOW_H
