@@ -1,6 +1,7 @@
 #include "statepublisher.h"
 
 #include "artnetengine.h"
+#include "portholders.h"
 #include "receivepipeline.h"
 #include "sacnreceiver.h"
 
@@ -84,7 +85,21 @@ void StatePublisher::publish()
     // Records first: a reader that sees the new time sees records at least as new.
     publishRecords(nowMs);
     publishUnreached();
+    publishHolders(nowMs);
     publishProgram(nowMs);
+}
+
+void StatePublisher::publishHolders(qint64 nowMs)
+{
+    if (holdersScanned && nowMs - lastHolderScanMs < HolderScanIntervalMs)
+        return;
+    holdersScanned = true;
+    lastHolderScanMs = nowMs;
+    const ReceiveOptions &options = pipeline.options();
+    std::vector<std::uint16_t> ports{options.artNetPort};
+    if (options.sacn)
+        ports.push_back(options.sacnPort);
+    writer.publishHolders(PortHolders::sectionState(PortHolders::find(ports, program.processId), nowMs));
 }
 
 void StatePublisher::publishProgram(qint64 nowMs)

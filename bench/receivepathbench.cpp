@@ -1,5 +1,6 @@
 #include "receivepathbench.h"
 
+#include "machine.h"
 #include "sacnmerger.h"
 #include "sacnreceiver.h"
 #include "sharedarea.h"
@@ -48,18 +49,6 @@ double percentile(std::vector<double> &sorted, double share)
         return 0;
     const size_t index = std::min(sorted.size() - 1, size_t(share * double(sorted.size())));
     return sorted[index];
-}
-
-QString cpuModel()
-{
-    QFile file(QStringLiteral("/proc/cpuinfo"));
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            if (line.startsWith("model name"))
-                return QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
-        }
-    }
-    return QStringLiteral("unknown CPU");
 }
 
 QByteArray thousands(double value)

@@ -1,6 +1,8 @@
 #include "dmxmonitor.h"
 
+#include "fieldtext.h"
 #include "monitorhost.h"
+#include "nodestatereader.h"
 #include "universedataarea.h"
 #include "universelist.h"
 
@@ -8,6 +10,7 @@
 #include "liveview.h"
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -16,6 +19,27 @@ using UniverseData::ChannelCount;
 // Port numbers are 16-bit for every host we know; beyond that a number is out
 // of range without asking the library, and a range is not spelt out.
 constexpr long long MaxPortNumber = 65535;
+
+std::string addressText(std::uint32_t address)
+{
+    return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xff) + "."
+        + std::to_string(address >> 8 & 0xff) + "." + std::to_string(address & 0xff);
+}
+
+const char *heldText(std::uint8_t held)
+{
+    switch (NodeState::Held(held)) {
+    case NodeState::Held::No:
+        return "no";
+    case NodeState::Held::Outranked:
+        return "outranked";
+    case NodeState::Held::ArtNetFirst:
+        return "artnet-first";
+    case NodeState::Held::ThirdSource:
+        return "third-source";
+    }
+    return "yes";
+}
 
 } // namespace
 
@@ -77,6 +101,18 @@ int DmxMonitor::run(const std::vector<std::string> &arguments)
     out << "library " << file << " version " << host.versionText() << "\n";
     for (const std::string &device : devices)
         out << "device " << device << "\n";
+    NodeStateReader state;
+    ProgramState program = {};
+    bool published = false;
+    if (sources) {
+        const NodeStateReader::Status status = state.attach();
+        published = status == NodeStateReader::Status::Attached && state.readProgram(program);
+        if (status == NodeStateReader::Status::Incompatible)
+            out << "sources: the state section has layout " << state.foundVersion() << ", this dmxmonitor reads "
+                << NodeState::Version << "\n";
+        else if (!published)
+            out << "sources: none published (Dorvantis is not running or too old)\n";
+    }
     for (int universe : universes) {
         const MonitorHost::Port port = host.port(universe);
         out << "universe " << universe << " length " << port.length << " packets ";
@@ -88,6 +124,11 @@ int DmxMonitor::run(const std::vector<std::string> &arguments)
         for (int channel = firstChannel; channel <= lastChannel; ++channel)
             out << " " << unsigned(port.channels[channel - 1]);
         out << "\n";
+        RecordState record;
+        if (published && state.readRecord(universe, record))
+            printSources(record, program.nowMs);
+        else if (published)
+            out << "  sources: being rewritten every time they were read\n";
     }
     out.flush();
     return Ok;
@@ -123,6 +164,9 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
         if (name == "-h" || name == "--help") {
             help = true;
         } else if (name == "--once") {
+            once = true;
+        } else if (name == "--sources") {
+            sources = true;
             once = true;
         } else if (name == "-l" || name == "--library") {
             if (!takeValue() || value.empty())
@@ -177,6 +221,23 @@ bool DmxMonitor::parse(const std::vector<std::string> &arguments)
     return true;
 }
 
+void DmxMonitor::printSources(const RecordState &record, std::int64_t nowMs)
+{
+    const int count = std::min<int>(record.sourceCount, NodeState::SourcesPerRecord);
+    if (count == 0)
+        out << "  no sources\n";
+    for (int i = 0; i < count; ++i) {
+        const SourceState &source = record.sources[i];
+        const bool sacn = source.protocol == std::uint8_t(NodeState::SourceProtocol::Sacn);
+        out << "  source " << (sacn ? "sACN " : "Art-Net ") << addressText(source.address) << ":" << source.port
+            << " universe " << source.universe;
+        if (sacn)
+            out << " name \"" << fieldText(source.sourceName) << "\" priority " << unsigned(source.priority);
+        out << " packets " << source.packets << " seen " << nowMs - source.lastMs << " ms ago held "
+            << heldText(source.held) << "\n";
+    }
+}
+
 int DmxMonitor::badArguments(const std::string &message)
 {
     err << "dmxmonitor: " << message << "\nTry 'dmxmonitor --help'.\n";
@@ -198,6 +259,8 @@ void DmxMonitor::printHelp()
         << ").\n"
            "  --once                 Print the universes once as plain text and exit.\n"
            "  -c, --channels <a-b>   Channels that --once prints (default 1-512).\n"
+           "  --sources              Also list each universe's senders as Dorvantis\n"
+           "                         sees them; prints plain text, as --once.\n"
            "  -r, --rate <hz>        Refreshes per second of the live view, 1-100\n"
            "                         (default 10).\n"
            "  -h, --help             Show this text.\n"
@@ -208,6 +271,11 @@ void DmxMonitor::printHelp()
            "  library libVdEthDMX.so version 2.310\n"
            "  device 1 VeldNet Eth-DMX\n"
            "  universe 3 length 512 packets 1234 channels 1-4: 255 128 0 0\n"
+           "With --sources each universe line is followed by one line per sender: the\n"
+           "Port-Address or sACN universe it sent (sACN adds name and priority), and\n"
+           "whether its last packet was held back (no, outranked, artnet-first or\n"
+           "third-source):\n"
+           "    source Art-Net 10.0.0.5:6454 universe 3 packets 880 seen 20 ms ago held no\n"
            "\n";
     if (hasLiveView())
         out << "Live view (without --once): a grid of all 512 channels per universe with\n"

@@ -2,9 +2,11 @@
 #define DMXMONITOR_H
 
 // The dmxmonitor command: reads its arguments, plays host to the driver
-// library and prints the chosen universes once or hands them to the live view.
+// library and prints the chosen universes once or hands them to the live view,
+// with each universe's senders from the program's state section if asked.
 // Qt-free, so that the plain-text mode cross-builds for Windows.
 
+#include "nodestatelayout.h"
 #include "universedataarea.h"
 
 #include <ostream>
@@ -34,6 +36,7 @@ private:
     bool parse(const std::vector<std::string> &arguments);
     int badArguments(const std::string &message);
     void printHelp();
+    void printSources(const RecordState &record, std::int64_t nowMs);
 
     std::ostream &out;
     std::ostream &err;
@@ -43,6 +46,7 @@ private:
     int lastChannel = UniverseData::ChannelCount;
     double rate = 10;
     bool once = false;
+    bool sources = false;
     bool help = false;
     std::string parseError;
 };

@@ -6,8 +6,9 @@
 // ArtDmx and sACN it receives into the real Windows named section, where a host under
 // the same wineserver reads it through VdEthDMX.dll: the 64-bit build of the
 // library and host, or with DORVANTIS_DRIVER_HOST=32 the 32-bit ones that
-// ship, which need a machine that starts 32-bit programs. Screenshots of the
-// three windows are left in the build folder.
+// ship, which need a machine that starts 32-bit programs. Dorvantis
+// Monitor runs beside it and tells what arrives. Screenshots of the four
+// windows are left in the build folder.
 
 #include "datagrams.h"
 #include "peernetwork.h"
@@ -22,6 +23,7 @@
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,6 +84,7 @@ private slots:
     void artDmxReachesTheHostThroughTheDriverLibrary();
     void sacnFromAControllerReachesTheHost_data();
     void sacnFromAControllerReachesTheHost();
+    void monitorShowsWhatArrivesFromTheLinuxSide();
     void showsItsAboutBox();
     void quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect();
 
@@ -288,6 +291,35 @@ void tst_windowsprogram::sacnFromAControllerReachesTheHost()
     verifyHostReads(universe - 1, QStringLiteral("universe %1: 4 channels\n  001: 01 80 ff %2\n")
                                       .arg(universe - 1)
                                       .arg(universe, 2, 16, QLatin1Char('0')));
+}
+
+void tst_windowsprogram::monitorShowsWhatArrivesFromTheLinuxSide()
+{
+    QVERIFY(program.state() == QProcess::Running);
+    QProcess monitor;
+    monitor.setProcessEnvironment(wineEnvironment());
+    monitor.setProcessChannelMode(QProcess::MergedChannels);
+    monitor.start(Wine64, {windowsFile(QStringLiteral("monitor/DorvantisMonitor.exe"))});
+    QVERIFY(monitor.waitForStarted());
+    const QString window = screen.waitForWindow(QStringLiteral("^Dorvantis Monitor$"), WaitMs);
+    QVERIFY2(!window.isEmpty(), "the monitor's window did not appear");
+
+    // The controller sends until the monitor's log tells that record 3 is live.
+    QUdpSocket controller;
+    QVERIFY(network->bindInPeer(controller, QHostAddress(ControllerAddress)));
+    const QByteArray artDmx = ProgramProbe::artDmx(3, QByteArray("\x7f\x40", 2));
+    const QRegularExpression live(QStringLiteral("live: ([0-9]+,)*3[,;\\s]"));
+    QString log;
+    QTRY_VERIFY2_WITH_TIMEOUT((controller.writeDatagram(artDmx, QHostAddress(NodeAddress), ArtNetPort),
+                               log += QString::fromLocal8Bit(monitor.readAll()))
+                                  .contains(live),
+                              qPrintable(log), WaitMs);
+    QVERIFY2(log.contains(QStringLiteral("Dorvantis Monitor: Dorvantis 1.3 on %1, replies to %2")
+                              .arg(NodeAddress, SubnetBroadcast)),
+             qPrintable(log));
+    screen.screenshot(window, screenshotFile("monitor"));
+    monitor.kill();
+    monitor.waitForFinished();
 }
 
 void tst_windowsprogram::showsItsAboutBox()

@@ -28,7 +28,7 @@ int openNamespace()
 
 } // namespace
 
-PeerNetwork::PeerNetwork(const QString &localCidr, const QString &peerCidr)
+PeerNetwork::PeerNetwork(const QString &localCidr, const QString &peerCidr, const QStringList &morePeerCidrs)
     : ownNamespace(-1),
       peerNamespace(-1),
       linked(false)
@@ -62,12 +62,14 @@ PeerNetwork::PeerNetwork(const QString &localCidr, const QString &peerCidr)
         {"link", "set", localName, "up"},
         {"route", "add", "224.0.0.0/4", "dev", localName},
     };
-    const QList<QStringList> peer = {
+    QList<QStringList> peer = {
         {"link", "set", "lo", "up"},
         {"address", "add", peerCidr, "dev", peerName},
-        {"link", "set", peerName, "up"},
-        {"route", "add", "224.0.0.0/4", "dev", peerName},
     };
+    for (const QString &more : morePeerCidrs)
+        peer.append({"address", "add", more, "dev", peerName});
+    peer.append({"link", "set", peerName, "up"});
+    peer.append({"route", "add", "224.0.0.0/4", "dev", peerName});
     if (!ipAll(local) || !enterPeer())
         return;
     ipAll(peer);

@@ -24,7 +24,8 @@ class QUdpSocket;
 class PeerNetwork
 {
 public:
-    PeerNetwork(const QString &localCidr, const QString &peerCidr);
+    // The peer's end carries `morePeerCidrs` too: several hosts behind one link.
+    PeerNetwork(const QString &localCidr, const QString &peerCidr, const QStringList &morePeerCidrs = {});
     ~PeerNetwork();
     PeerNetwork(const PeerNetwork &) = delete;
     PeerNetwork &operator=(const PeerNetwork &) = delete;

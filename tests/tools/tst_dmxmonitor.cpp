@@ -2,6 +2,7 @@
 // an area this test creates. Runs natively and, with the DLL, under wine.
 
 #include "dmxmonitor.h"
+#include "nodestatewriter.h"
 #include "plaintest.h"
 #include "sharedarea.h"
 
@@ -153,6 +154,45 @@ PLAINTEST(universeListsKeepTheirOrderAndRanges)
                   "universe 1 length 0 packets 0 channels 1-1: 10\n"
                   "universe 2 length 0 packets 0 channels 1-1: 20\n"
                   "universe 7 length 0 packets 0 channels 1-1: 70\n"});
+}
+
+PLAINTEST(sourcesFollowEachUniverse)
+{
+    SharedArea area(SharedArea::Mode::Create); // as the program holds it while it runs
+    PT_CHECK(area.isValid());
+    checkSuccess(monitor({"--sources", "-u", "3", "-c", "1"}),
+                 {"\nsources: none published (Dorvantis is not running or too old)\nuniverse 3 "});
+
+    NodeStateWriter state;
+    ProgramState program = {};
+    program.nowMs = 5000;
+    state.publishProgram(program);
+    RecordState record = {};
+    record.sourceCount = 2;
+    SourceState &artNet = record.sources[0];
+    artNet.address = 0x7F000002;
+    artNet.port = 6454;
+    artNet.universe = 3;
+    artNet.packets = 880;
+    artNet.lastMs = 4980;
+    SourceState &sacn = record.sources[1];
+    sacn.protocol = std::uint8_t(NodeState::SourceProtocol::Sacn);
+    sacn.held = std::uint8_t(NodeState::Held::ArtNetFirst);
+    sacn.priority = 100;
+    std::memset(sacn.sourceName, 'n', sizeof sacn.sourceName); // no terminator
+    sacn.address = 0x7F000003;
+    sacn.port = 5568;
+    sacn.universe = 4;
+    sacn.packets = 96;
+    sacn.lastMs = 5000;
+    state.publishRecord(3, record);
+
+    checkSuccess(monitor({"--sources", "-u", "3-4", "-c", "1"}),
+                 {"\nuniverse 3 length 0 packets 0 channels 1-1: 0\n"
+                  "  source Art-Net 127.0.0.2:6454 universe 3 packets 880 seen 20 ms ago held no\n"
+                  "  source sACN 127.0.0.3:5568 universe 4 name \"" + std::string(64, 'n')
+                      + "\" priority 100 packets 96 seen 0 ms ago held artnet-first\n"
+                        "universe 4 length 0 packets 0 channels 1-1: 0\n  no sources\n"});
 }
 
 PLAINTEST_MAIN()
