@@ -27,8 +27,9 @@ InstanceLock::~InstanceLock()
 
 namespace {
 
-// Beside the shared sections, whose /dev/shm is the one the lock guards. The
-// file stays when its holder ends: removing it could let two copies lock two
+// Beside the shared sections the copies would contend for, so that a /dev/shm
+// of one's own (a test's namespace) makes a session of one's own too. The file
+// stays when its holder ends: removing it could let two copies lock two
 // different files of the same name.
 constexpr char LockFile[] = "/dev/shm/Dorvantis Instance.lock";
 
