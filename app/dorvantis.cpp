@@ -96,9 +96,7 @@ void dorvantis::setupArtNet()
         qDebug("ArtNet engine running\n");
         ui.statusBar->showMessage(tr("ArtNet engine running on: %1").arg(address), 0);
     } else {
-        // The engine shares the port with any socket that allows it: the bind
-        // fails only where another program keeps the port to itself.
-        artNetFailure = tr("UDP port %1 is in use by another program").arg(receivePipeline->options().artNetPort);
+        artNetFailure = receivePipeline->artNetFailure();
         qDebug("ArtNet engine not running: %s", qPrintable(artNetFailure));
     }
 }

@@ -77,6 +77,7 @@ void ReceivePipeline::setClock(Clock clock)
 bool ReceivePipeline::startArtNet()
 {
     artNetRunning = artNet->start();
+    artNetError = artNetRunning ? QString() : portTaken(settings.artNetPort);
     return artNetRunning;
 }
 
@@ -98,7 +99,15 @@ bool ReceivePipeline::startSacn()
     connect(sacn, SIGNAL(receivedLevels(const SacnLevels &)), this, SLOT(processSacnLevels(const SacnLevels &)));
     connect(sacn, SIGNAL(refusedData(const SacnRefusal &)), this, SLOT(processSacnRefusal(const SacnRefusal &)));
     sacnRunning = sacn->start();
+    sacnError = sacnRunning ? QString() : portTaken(settings.sacnPort);
     return sacnRunning;
+}
+
+QString ReceivePipeline::portTaken(quint16 port)
+{
+    // Both ports are shared with any socket that allows it: a bind fails only
+    // where another program keeps the port to itself.
+    return tr("UDP port %1 is in use by another program").arg(port);
 }
 
 bool ReceivePipeline::publishState()

@@ -46,6 +46,9 @@ public:
     qint64 nowMs() const { return now(); }
     bool artNetBound() const { return artNetRunning; }
     bool sacnBound() const { return sacnRunning; }
+    // Why a protocol's port could not be bound; empty while it is.
+    const QString &artNetFailure() const { return artNetError; }
+    const QString &sacnFailure() const { return sacnError; }
 
     // The hold, merges and the table of sources are measured on this clock;
     // a monotonic one of its own unless set.
@@ -72,6 +75,8 @@ private slots:
     void expire();
 
 private:
+    static QString portTaken(quint16 port);
+
     const ReceiveOptions settings;
     const UniverseMap map;
     ArtNetEngine *artNet;
@@ -80,6 +85,8 @@ private:
     StatePublisher *publisher = nullptr;
     bool artNetRunning = false;
     bool sacnRunning = false;
+    QString artNetError;
+    QString sacnError;
     RecordRouter records;
     QTimer *expiry;
     QElapsedTimer elapsed;

@@ -104,7 +104,6 @@ void StatePublisher::publishHolders(qint64 nowMs)
 
 void StatePublisher::publishProgram(qint64 nowMs)
 {
-    const ReceiveOptions &options = pipeline.options();
     const ArtNetEngine *engine = pipeline.engine();
     const SacnReceiver *sacn = pipeline.sacnReceiver();
     program.nowMs = nowMs;
@@ -115,14 +114,8 @@ void StatePublisher::publishProgram(qint64 nowMs)
     program.sacnGroups = std::uint16_t(sacn ? sacn->joinedGroups() : 0);
     program.malformedArtNet = engine->shortArtDmxCount();
     program.malformedSacn = sacn ? sacn->counters().malformed() : 0;
-    copyText(program.artNetError, program.artNetBound ? QByteArray()
-                                                      : tr("UDP port %1 is in use by another program")
-                                                            .arg(options.artNetPort)
-                                                            .toUtf8());
-    copyText(program.sacnError, !options.sacn || program.sacnBound ? QByteArray()
-                                                                    : tr("UDP port %1 is in use by another program")
-                                                                          .arg(options.sacnPort)
-                                                                          .toUtf8());
+    copyText(program.artNetError, pipeline.artNetFailure().toUtf8());
+    copyText(program.sacnError, pipeline.sacnFailure().toUtf8());
     writer.publishProgram(program);
 }
 
