@@ -1,8 +1,9 @@
 // What Dorvantis Monitor costs at its ten refreshes a second: a node's state
 // section and universe area, kept busy here as a loaded node keeps them (all
-// 256 records live with two sources each, levels moving, a full list of
-// data that reached no record, all rewritten ten times a second), read by the
-// monitor in a process of its own; its CPU time over each round, from /proc.
+// 256 records live with two sources each, every level moving, data that
+// reached no record still arriving, all rewritten ten times a second), read
+// by the monitor in a process of its own; its CPU time over each round, from
+// /proc.
 // Needs the area and the section to itself: run it in a namespace of its own
 // (cmake/isolated.sh), like the receive path benchmark.
 
@@ -30,8 +31,9 @@ namespace {
 class BusyNode : public QObject
 {
 public:
-    BusyNode()
+    explicit BusyNode(int unreached)
         : area(SharedArea::Mode::Create)
+        , unreachedCount(unreached)
     {
         clock.start();
         timer.setInterval(100);
@@ -75,8 +77,8 @@ private:
             state.publishRecord(record, recordState);
         }
         UnreachedState unreached = {};
-        unreached.count = NodeState::UnreachedCount;
-        for (int i = 0; i < NodeState::UnreachedCount; ++i)
+        unreached.count = quint32(unreachedCount);
+        for (int i = 0; i < unreachedCount; ++i)
             unreached.entries[i] = UnreachedEntry{quint8(i % NodeState::UnreachedReasons), 0, -1, 0x7F000002u,
                                                   6454, quint16(300 + i), 0, quint64(step), 0, now};
         state.publishUnreached(unreached);
@@ -84,6 +86,7 @@ private:
         program.nowMs = now;
         program.publishes = quint32(step);
         program.processId = quint32(QCoreApplication::applicationPid());
+        program.instance = 1;
         program.running = program.artNetBound = program.sacnEnabled = program.sacnBound = 1;
         program.address = 0x7F000001u;
         program.artNetPort = 6454;
@@ -96,6 +99,7 @@ private:
     NodeStateWriter state;
     QTimer timer;
     QElapsedTimer clock;
+    const int unreachedCount;
     int step = 0;
 };
 
@@ -133,12 +137,17 @@ int main(int argc, char *argv[])
                                            QStringLiteral("s"), QStringLiteral("20"));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Rounds (default 3)."),
                                           QStringLiteral("n"), QStringLiteral("3"));
-    parser.addOptions({monitorOption, secondsOption, repeatOption});
+    const QCommandLineOption unreachedOption(
+        QStringLiteral("unreached"),
+        QStringLiteral("Entries of data that reached no record, each still arriving (default 4, at most 32)."),
+        QStringLiteral("n"), QStringLiteral("4"));
+    parser.addOptions({monitorOption, secondsOption, repeatOption, unreachedOption});
     parser.process(app);
     const int seconds = qBound(1, parser.value(secondsOption).toInt(), 3600);
     const int rounds = qBound(1, parser.value(repeatOption).toInt(), 100);
 
-    BusyNode node;
+    const int unreached = qBound(0, parser.value(unreachedOption).toInt(), NodeState::UnreachedCount);
+    BusyNode node(unreached);
     if (!node.isValid()) {
         std::fprintf(stderr, "monitorbench: cannot make the universe area and the state section; is a node running?\n");
         return 1;
@@ -177,9 +186,9 @@ int main(int argc, char *argv[])
         shares.push_back(share);
     }
     std::sort(shares.begin(), shares.end());
-    std::printf("Dorvantis Monitor reading a busy node (256 live records, 2 sources each, levels moving, 10 "
-                "publishes/s), platform %s\n",
-                onDisplay ? "xcb" : "offscreen");
+    std::printf("Dorvantis Monitor reading a busy node (256 live records, 2 sources each, every level moving, %d "
+                "entries of data reaching no record, 10 publishes/s), platform %s\n",
+                unreached, onDisplay ? "xcb" : "offscreen");
     std::printf("Machine: %s; Qt %s; %d round(s) of %d s\n", qPrintable(cpuModel()), qVersion(), rounds, seconds);
     std::printf("Monitor CPU time: median %.2f %% of one core (lowest %.2f, highest %.2f); target under 2 %%\n",
                 shares[shares.size() / 2], shares.front(), shares.back());

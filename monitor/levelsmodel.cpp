@@ -1,5 +1,7 @@
 #include "levelsmodel.h"
 
+#include <algorithm>
+
 #include <QColor>
 
 LevelsModel::LevelsModel(QObject *parent)
@@ -9,9 +11,38 @@ LevelsModel::LevelsModel(QObject *parent)
 
 void LevelsModel::show(const UniverseRecord *levels)
 {
+    const UniverseRecord before = shown;
+    const bool wasValid = valid;
     valid = levels != nullptr;
     shown = valid ? *levels : UniverseRecord{};
-    emit dataChanged(index(0, 0), index(Rows - 1, Columns - 1));
+    // Only the rows whose levels, or whether they were carried, changed, as
+    // one range: one rectangle to repaint rather than a cell's each.
+    int first = Rows, last = -1;
+    for (int channel = 0; channel < Rows * Columns; ++channel) {
+        if (valid == wasValid && before.data[channel] == shown.data[channel]
+            && (channel < before.length) == (channel < shown.length))
+            continue;
+        first = std::min(first, channel / Columns);
+        last = channel / Columns;
+    }
+    if (last >= 0)
+        emit dataChanged(index(first, 0), index(last, Columns - 1));
+}
+
+bool LevelsModel::cell(const QModelIndex &index, int *level, QColor *background, QColor *text) const
+{
+    if (!index.isValid() || !valid)
+        return false;
+    const int channel = index.row() * Columns + index.column(); // from 0
+    const int value = shown.data[channel];
+    const bool carried = channel < shown.length;
+    if (level)
+        *level = value;
+    // White to a dark teal as the level rises.
+    const int shade = carried ? value : 0;
+    *background = QColor(255 - shade * 215 / 255, 255 - shade * 135 / 255, 255 - shade * 145 / 255);
+    *text = !carried ? QColor(Qt::gray) : value > 160 ? QColor(Qt::white) : QColor(Qt::black);
+    return true;
 }
 
 int LevelsModel::rowCount(const QModelIndex &parent) const
@@ -31,20 +62,17 @@ QVariant LevelsModel::data(const QModelIndex &index, int role) const
     const int channel = index.row() * Columns + index.column(); // from 0
     const int level = shown.data[channel];
     const bool carried = channel < shown.length;
+    QColor background, text;
+    cell(index, nullptr, &background, &text);
     switch (role) {
     case Qt::DisplayRole:
         return level;
     case Qt::TextAlignmentRole:
         return int(Qt::AlignCenter);
-    case Qt::BackgroundRole: {
-        // White to a dark teal as the level rises.
-        const int shade = carried ? level : 0;
-        return QColor(255 - shade * 215 / 255, 255 - shade * 135 / 255, 255 - shade * 145 / 255);
-    }
+    case Qt::BackgroundRole:
+        return background;
     case Qt::ForegroundRole:
-        if (!carried)
-            return QColor(Qt::gray);
-        return level > 160 ? QColor(Qt::white) : QColor(Qt::black);
+        return text;
     case Qt::ToolTipRole:
         return carried ? tr("Channel %1: %2 (%3 %)").arg(channel + 1).arg(level).arg(level * 100 / 255)
                        : tr("Channel %1: %2, past the last packet's %3 channels")

@@ -4,6 +4,7 @@
 #include "universedataarea.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 // A record's 512 levels as the visualiser reads them, 16 channels a row,
 // each cell shaded by its level. Channels past the record's length are
@@ -25,6 +26,10 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // What a cell shows, for a delegate that paints it without going
+    // through data(); false for a cell with nothing to show.
+    bool cell(const QModelIndex &index, int *level, QColor *background, QColor *text) const;
 
 private:
     UniverseRecord shown = {};

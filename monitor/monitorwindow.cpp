@@ -1,6 +1,7 @@
 #include "monitorwindow.h"
 
 #include "fieldstring.h"
+#include "levelcelldelegate.h"
 #include "levelsmodel.h"
 #include "protocoltext.h"
 #include "recordcelldelegate.h"
@@ -114,12 +115,17 @@ void MonitorWindow::createRecordDetails()
     ui.sourcesView->verticalHeader()->hide();
     ui.sourcesView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.sourcesView->setWordWrap(false);
-    ui.sourcesView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.sourcesView->horizontalHeader()->setStretchLastSection(true);
+    // Columns fit their contents when senders come or go, not at every
+    // refresh: fitting lays out every cell's text anew.
+    connect(sourcesModel, SIGNAL(modelReset()), ui.sourcesView, SLOT(resizeColumnsToContents()));
     ui.sourcesView->verticalHeader()->setDefaultSectionSize(ui.sourcesView->fontMetrics().height() + 6);
 
     levelsModel = new LevelsModel(this);
     ui.levelsView->setModel(levelsModel);
+    ui.levelsView->setItemDelegate(new LevelCellDelegate(ui.levelsView));
+    // Its cells cover all of it: nothing beneath needs painting first.
+    ui.levelsView->viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     ui.levelsView->horizontalHeader()->hide();
     ui.levelsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.levelsView->setSelectionMode(QAbstractItemView::NoSelection);
@@ -140,10 +146,16 @@ void MonitorWindow::createUnreachedList()
     ui.unreachedView->verticalHeader()->hide();
     ui.unreachedView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.unreachedView->setWordWrap(true);
-    ui.unreachedView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.unreachedView->horizontalHeader()->setStretchLastSection(true);
-    // The advice wraps; each row is as high as its advice needs.
-    ui.unreachedView->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The advice wraps; each row is as high as its advice needs. Fitted when
+    // entries come, go or change places, as for the senders.
+    connect(unreachedModel, SIGNAL(modelReset()), this, SLOT(fitUnreachedList()));
+}
+
+void MonitorWindow::fitUnreachedList()
+{
+    ui.unreachedView->resizeColumnsToContents();
+    ui.unreachedView->resizeRowsToContents();
 }
 
 void MonitorWindow::startRefresh()
@@ -159,7 +171,8 @@ void MonitorWindow::startRefresh()
 void MonitorWindow::refresh()
 {
     watch.refresh(clock.elapsed());
-    ui.programLine->setText(watch.summary());
+    const QString summary = watch.summary();
+    ui.programLine->setText(summary);
     if (watch.runsSeen() != runsShown) {
         if (runsShown > 0)
             ui.statusBar->showMessage(tr("Dorvantis started again at %1 (process %2)")
@@ -169,23 +182,28 @@ void MonitorWindow::refresh()
     }
 
     const NodeSnapshot *shown = watch.isRunning() ? &watch.snapshot() : nullptr;
-    gridModel->show(shown);
-    unreachedModel->show(shown);
-    showRecord(shown);
+    const bool gridChanged = gridModel->show(shown);
+    // Rows that come or go show at once; the counts in them every fifth time.
+    const bool tablesDue = ++refreshes % TablesEvery == 0;
+    if (tablesDue || unreachedModel->rowCount() != (shown ? int(shown->unreached.count) : 0))
+        unreachedModel->show(shown);
+    showRecord(shown, tablesDue);
     showPortHolders(shown);
-    logChange(shown);
+    if (gridChanged || summary != loggedSummary)
+        logChange(summary, shown);
 }
 
 // What the window shows, in one line on the debug output whenever it changes:
 // where no window can be looked at, the log still tells.
-void MonitorWindow::logChange(const NodeSnapshot *shown)
+void MonitorWindow::logChange(const QString &summary, const NodeSnapshot *shown)
 {
     QStringList records[RecordGridModel::StateCount];
     if (shown) {
         for (int record = 0; record < NodeState::RecordCount; ++record)
             records[int(gridModel->state(record))] << QString::number(record);
     }
-    QString line = watch.summary();
+    loggedSummary = summary;
+    QString line = summary;
     for (int state = int(RecordGridModel::State::Stale); state < RecordGridModel::StateCount; ++state) {
         if (!records[state].isEmpty())
             line += QStringLiteral("; %1: %2").arg(RecordGridModel::name(RecordGridModel::State(state)),
@@ -202,23 +220,24 @@ void MonitorWindow::selectRecord(const QModelIndex &index)
     if (!index.isValid())
         return;
     selected = RecordGridModel::record(index);
-    showRecord(watch.isRunning() ? &watch.snapshot() : nullptr);
+    showRecord(watch.isRunning() ? &watch.snapshot() : nullptr, true);
 }
 
-void MonitorWindow::showRecord(const NodeSnapshot *snapshot)
+void MonitorWindow::showRecord(const NodeSnapshot *snapshot, bool tablesDue)
 {
     const QString state = RecordGridModel::name(gridModel->state(selected));
     ui.recordBox->setTitle(snapshot ? tr("Record %1: %2").arg(selected).arg(state) : tr("Record %1").arg(selected));
     ui.sourcesBox->setTitle(tr("Senders that fed record %1").arg(selected));
-    sourcesModel->show(snapshot, selected);
+    if (tablesDue || sourcesModel->rowCount() != (snapshot ? int(snapshot->records[selected].sourceCount) : 0))
+        sourcesModel->show(snapshot, selected);
 
     if (snapshot && snapshot->levelsRead) {
         const UniverseRecord &levels = snapshot->levels.universes[selected];
         levelsModel->show(&levels);
-        ui.levelsTitle->setText(tr("Its levels as the visualiser reads them: %1 channels in the last packet, "
-                                   "%2 packets written")
-                                    .arg(levels.length)
-                                    .arg(levels.packetCount));
+        // No packet count here: a text that changes at every refresh lays the
+        // whole window out anew each time. The senders' table counts packets.
+        ui.levelsTitle->setText(tr("Its levels as the visualiser reads them: %1 channels in the last packet")
+                                    .arg(levels.length));
     } else {
         levelsModel->show(nullptr);
         ui.levelsTitle->setText(snapshot ? tr("There is no universe data area to read its levels from.")

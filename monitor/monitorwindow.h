@@ -25,22 +25,27 @@ class MonitorWindow : public QMainWindow
 
 public:
     static constexpr int RefreshMs = 100;
+    // The tables of senders and of what reaches no record count on at every
+    // refresh while data flows; told every fifth, they stay readable, and
+    // repainting their text is most of what a refresh would cost.
+    static constexpr int TablesEvery = 5;
 
     explicit MonitorWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~MonitorWindow() override;
 
 private slots:
     void refresh();
+    void fitUnreachedList();
     void selectRecord(const QModelIndex &index);
 
 private:
-    void logChange(const NodeSnapshot *shown);
+    void logChange(const QString &summary, const NodeSnapshot *shown);
     void createGrid();
     void createLegend();
     void createRecordDetails();
     void createUnreachedList();
     void startRefresh();
-    void showRecord(const NodeSnapshot *snapshot);
+    void showRecord(const NodeSnapshot *snapshot, bool tablesDue);
     void showPortHolders(const NodeSnapshot *snapshot);
 
     Ui::MonitorWindowClass ui;
@@ -53,7 +58,9 @@ private:
     UnreachedModel *unreachedModel = nullptr;
     int selected = 0;
     int runsShown = 0;
+    int refreshes = 0;
     QString logged;
+    QString loggedSummary;
 };
 
 #endif // MONITORWINDOW_H

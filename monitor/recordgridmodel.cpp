@@ -11,10 +11,20 @@ RecordGridModel::RecordGridModel(QObject *parent)
 {
 }
 
-void RecordGridModel::show(const NodeSnapshot *snapshot)
+bool RecordGridModel::show(const NodeSnapshot *snapshot)
 {
     shown = snapshot;
-    emit dataChanged(index(0, 0), index(Side - 1, Side - 1));
+    bool changed = false;
+    for (int record = 0; record < Side * Side; ++record) {
+        const State now = state(record);
+        if (now == told[record])
+            continue;
+        told[record] = now;
+        changed = true;
+        const QModelIndex cell = index(record / Side, record % Side);
+        emit dataChanged(cell, cell);
+    }
+    return changed;
 }
 
 RecordGridModel::State RecordGridModel::state(int record) const

@@ -28,7 +28,8 @@ public:
     // The snapshot stays the caller's, to be shown again after each change;
     // null while the program is not running: every record then counts as
     // NeverFed, and its tooltip says why.
-    void show(const NodeSnapshot *snapshot);
+    // True when a record's state changed.
+    bool show(const NodeSnapshot *snapshot);
 
     static int record(const QModelIndex &index) { return index.row() * Side + index.column(); }
     State state(int record) const;
@@ -45,6 +46,9 @@ private:
     QString toolTip(int record) const;
 
     const NodeSnapshot *shown = nullptr;
+    // The state each cell was last told in: a refresh repaints only the
+    // cells whose state changed.
+    State told[Side * Side] = {};
 };
 
 #endif // RECORDGRIDMODEL_H

@@ -18,16 +18,29 @@ void RecordSourcesModel::show(const NodeSnapshot *snapshot, int shownRecord)
     const int count = snapshot ? std::min<int>(snapshot->records[shownRecord].sourceCount, NodeState::SourcesPerRecord)
                                : 0;
     // A reset only when rows come or go, so that a view keeps its place.
-    if (count != rows || shownRecord != record) {
+    const bool reset = count != rows || shownRecord != record;
+    if (reset)
         beginResetModel();
-        shown = snapshot;
-        record = shownRecord;
-        rows = count;
-        endResetModel();
-    } else if (rows > 0) {
-        shown = snapshot;
-        emit dataChanged(index(0, 0), index(rows - 1, ColumnCount - 1));
+    shown = snapshot;
+    record = shownRecord;
+    rows = count;
+    // Who a sender is stays; what it sends moves. Only cells whose text
+    // changed are told, one by one: a view repaints a single cell alone, and
+    // laying out a cell's text is most of what a refresh costs.
+    told.resize(rows * Moving);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = Packets; column < ColumnCount; ++column) {
+            QString now = text(snapshot->records[record].sources[row], column);
+            QString &before = told[row * Moving + column - Packets];
+            if (now == before)
+                continue;
+            before = std::move(now);
+            if (!reset)
+                emit dataChanged(index(row, column), index(row, column));
+        }
     }
+    if (reset)
+        endResetModel();
 }
 
 QString RecordSourcesModel::heldText(std::uint8_t held)

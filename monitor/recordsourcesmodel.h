@@ -4,6 +4,7 @@
 #include "nodesnapshot.h"
 
 #include <QAbstractTableModel>
+#include <QVector>
 
 // The senders that fed one record, one row each: protocol, address and port,
 // for sACN the source's name, priority and CID, packets in all and per
@@ -29,9 +30,12 @@ private:
     static QString heldText(std::uint8_t held);
     QString text(const SourceState &source, int column) const;
 
+    static constexpr int Moving = ColumnCount - Packets; // columns from Packets on
+
     const NodeSnapshot *shown = nullptr;
     int record = 0;
     int rows = 0;
+    QVector<QString> told; // the moving columns' texts, row by row
 };
 
 #endif // RECORDSOURCESMODEL_H

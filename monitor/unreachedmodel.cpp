@@ -19,15 +19,36 @@ UnreachedModel::UnreachedModel(QObject *parent)
 void UnreachedModel::show(const NodeSnapshot *snapshot)
 {
     const int count = snapshot ? std::min<int>(snapshot->unreached.count, NodeState::UnreachedCount) : 0;
-    if (count != rows) {
-        beginResetModel();
-        shown = snapshot;
-        rows = count;
-        endResetModel();
-    } else if (rows > 0) {
-        shown = snapshot;
-        emit dataChanged(index(0, 0), index(rows - 1, ColumnCount - 1));
+    // Who and why stand in the first columns and the advice; the count and
+    // the time move at every refresh while the data keeps coming.
+    std::vector<Identity> now(static_cast<std::size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        const UnreachedEntry &entry = snapshot->unreached.entries[row];
+        now[std::size_t(row)] = {entry.reason, entry.protocol, entry.record, entry.universe, entry.address};
     }
+    const bool reset = now != identities || (snapshot == nullptr) != (shown == nullptr);
+    if (reset)
+        beginResetModel();
+    shown = snapshot;
+    rows = count;
+    identities = std::move(now);
+    // Only the cells whose text changed, one by one: a view repaints a
+    // single cell alone, but the whole of itself, wrapped advice and all, for
+    // a range.
+    told.resize(rows * 2);
+    for (int row = 0; row < rows; ++row) {
+        for (int column : {Count, LastSeen}) {
+            QString text = this->text(snapshot->unreached.entries[row], column);
+            QString &before = told[row * 2 + (column == LastSeen)];
+            if (text == before)
+                continue;
+            before = std::move(text);
+            if (!reset)
+                emit dataChanged(index(row, column), index(row, column));
+        }
+    }
+    if (reset)
+        endResetModel();
 }
 
 QString UnreachedModel::reasonText(std::uint8_t reason)

@@ -4,6 +4,9 @@
 #include "nodesnapshot.h"
 
 #include <QAbstractTableModel>
+#include <QVector>
+
+#include <vector>
 
 // What arrives but reaches no record, most recent first: why, from whom and
 // how often, and what to change so that it does reach the visualiser. The
@@ -30,8 +33,25 @@ private:
     static QString advice(const UnreachedEntry &entry, const NodeSnapshot &snapshot);
     QString text(const UnreachedEntry &entry, int column) const;
 
+    // Which entry each row shows, as far as its text other than count and time tells.
+    struct Identity
+    {
+        std::uint8_t reason, protocol;
+        std::int16_t record;
+        std::uint16_t universe;
+        std::uint32_t address;
+        bool operator==(const Identity &other) const
+        {
+            return reason == other.reason && protocol == other.protocol && record == other.record
+                   && universe == other.universe && address == other.address;
+        }
+        bool operator!=(const Identity &other) const { return !(*this == other); }
+    };
+
     const NodeSnapshot *shown = nullptr;
     int rows = 0;
+    std::vector<Identity> identities;
+    QVector<QString> told; // the count's and the time's texts, row by row
 };
 
 #endif // UNREACHEDMODEL_H
