@@ -3,7 +3,8 @@
 // 192.168.50.10 of a /24, two consoles (.20 and .21) at the other end of a
 // veth pair sending Art-Net and sACN, and the monitor's watch and models
 // reading the state section. The pipeline's clock is the test's own, so a
-// console falling silent is a step of that clock.
+// console falling silent is a step of that clock. And the Art-Net port held
+// by another program, as the monitor tells it.
 
 #include "artnetbytes.h"
 #include "bytelist.h"
@@ -15,6 +16,7 @@
 #include "sacnbytes.h"
 #include "unreachedmodel.h"
 
+#include <QProcess>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -40,6 +42,7 @@ private slots:
     void initTestCase() { qInstallMessageHandler(quietDebug); }
     void monitorShowsWhoFeedsEachRecordAndWhatReachesNone_data();
     void monitorShowsWhoFeedsEachRecordAndWhatReachesNone();
+    void anArtNetPortHeldElsewhereIsToldAndItsHolderNamed();
 };
 
 void tst_StatePublisher::monitorShowsWhoFeedsEachRecordAndWhatReachesNone_data()
@@ -130,6 +133,31 @@ void tst_StatePublisher::monitorShowsWhoFeedsEachRecordAndWhatReachesNone()
     grid.show(&snapshot);
     QCOMPARE(grid.state(1), State::Stale);
     QCOMPARE(grid.state(3), State::Stale);
+}
+
+void tst_StatePublisher::anArtNetPortHeldElsewhereIsToldAndItsHolderNamed()
+{
+    // Bound without sharing, as a program that keeps the port to itself.
+    QProcess holder;
+    holder.start(QStringLiteral(NODESTATEPEER_FILE), {QString::number(ArtNetPort), QStringLiteral("46450")});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(!QUdpSocket().bind(QHostAddress::LocalHost, ArtNetPort, QUdpSocket::ShareAddress));
+
+    LoopbackNode node(ArtNetPort);
+    QVERIFY(!node.start());
+    QVERIFY(node.pipeline.publishState());
+    NodeWatch watch;
+    qint64 monitorNow = 0;
+    QTRY_COMPARE(watch.refresh(monitorNow += 100), NodeWatch::Verdict::Running);
+    QVERIFY2(watch.summary().contains(
+                 QLatin1String("Art-Net UDP 6454 not bound: UDP port 6454 is in use by another program")),
+             qPrintable(watch.summary()));
+    const PortHoldersState &holders = watch.snapshot().holders;
+    QCOMPARE(holders.count, 1u);
+    QCOMPARE(holders.entries[0].port, ArtNetPort);
+    QCOMPARE(QByteArray(holders.entries[0].name), QByteArray("nodestatepeer"));
+    holder.kill();
+    holder.waitForFinished();
 }
 
 QTEST_MAIN(tst_StatePublisher)
