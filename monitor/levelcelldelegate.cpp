@@ -18,11 +18,12 @@ void LevelCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         for (int value = 0; value < 256; ++value) {
             numbers[value].setText(QString::number(value));
             numbers[value].prepare(QTransform(), laidOutIn);
+            sizes[value] = numbers[value].size();
         }
     }
     painter->fillRect(option.rect, background);
     const QStaticText &number = numbers[level];
-    const QSizeF size = number.size();
+    const QSizeF &size = sizes[level];
     painter->setFont(laidOutIn);
     painter->setPen(text);
     painter->drawStaticText(QPointF(option.rect.x() + (option.rect.width() - size.width()) / 2,

@@ -19,6 +19,7 @@ public:
 
 private:
     mutable QStaticText numbers[256];
+    mutable QSizeF sizes[256]; // asking a laid-out text its size costs more than drawing it
     mutable QFont laidOutIn;
 };
 
