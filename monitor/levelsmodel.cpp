@@ -62,17 +62,9 @@ QVariant LevelsModel::data(const QModelIndex &index, int role) const
     const int channel = index.row() * Columns + index.column(); // from 0
     const int level = shown.data[channel];
     const bool carried = channel < shown.length;
-    QColor background, text;
-    cell(index, nullptr, &background, &text);
     switch (role) {
     case Qt::DisplayRole:
         return level;
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignCenter);
-    case Qt::BackgroundRole:
-        return background;
-    case Qt::ForegroundRole:
-        return text;
     case Qt::ToolTipRole:
         return carried ? tr("Channel %1: %2 (%3 %)").arg(channel + 1).arg(level).arg(level * 100 / 255)
                        : tr("Channel %1: %2, past the last packet's %3 channels")

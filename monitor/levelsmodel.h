@@ -27,8 +27,8 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // What a cell shows, for a delegate that paints it without going
-    // through data(); false for a cell with nothing to show.
+    // How a cell is painted: its level, shade and text colour; false for a
+    // cell with nothing to show.
     bool cell(const QModelIndex &index, int *level, QColor *background, QColor *text) const;
 
 private:

@@ -1,7 +1,6 @@
 #include "monitorwindow.h"
 
 #include "fieldstring.h"
-#include "levelcelldelegate.h"
 #include "levelsmodel.h"
 #include "protocoltext.h"
 #include "recordcelldelegate.h"
@@ -123,20 +122,9 @@ void MonitorWindow::createRecordDetails()
 
     levelsModel = new LevelsModel(this);
     ui.levelsView->setModel(levelsModel);
-    ui.levelsView->setItemDelegate(new LevelCellDelegate(ui.levelsView));
-    // Its cells cover all of it: nothing beneath needs painting first.
-    ui.levelsView->viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    ui.levelsView->horizontalHeader()->hide();
-    ui.levelsView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ui.levelsView->setSelectionMode(QAbstractItemView::NoSelection);
     // A level is at most as wide as a record's number.
-    QTableView *levels = ui.levelsView;
-    fixCells(levels, ui.recordGrid->horizontalHeader()->defaultSectionSize(),
-             ui.recordGrid->verticalHeader()->defaultSectionSize());
-    // All 16 channels of a row side by side; rows scroll.
-    levels->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    levels->setMinimumWidth(levels->horizontalHeader()->length() + levels->verticalHeader()->sizeHint().width()
-                            + levels->verticalScrollBar()->sizeHint().width() + 2 * levels->frameWidth());
+    ui.levelsView->setCellSize(QSize(ui.recordGrid->horizontalHeader()->defaultSectionSize(),
+                                     ui.recordGrid->verticalHeader()->defaultSectionSize()));
 }
 
 void MonitorWindow::createUnreachedList()
