@@ -29,20 +29,22 @@ void LevelsModel::show(const UniverseRecord *levels)
         emit dataChanged(index(first, 0), index(last, Columns - 1));
 }
 
-bool LevelsModel::cell(const QModelIndex &index, int *level, QColor *background, QColor *text) const
+bool LevelsModel::cell(const QModelIndex &index, int *level, bool *carried) const
 {
     if (!index.isValid() || !valid)
         return false;
     const int channel = index.row() * Columns + index.column(); // from 0
-    const int value = shown.data[channel];
-    const bool carried = channel < shown.length;
-    if (level)
-        *level = value;
-    // White to a dark teal as the level rises.
-    const int shade = carried ? value : 0;
-    *background = QColor(255 - shade * 215 / 255, 255 - shade * 135 / 255, 255 - shade * 145 / 255);
-    *text = !carried ? QColor(Qt::gray) : value > 160 ? QColor(Qt::white) : QColor(Qt::black);
+    *level = shown.data[channel];
+    *carried = channel < shown.length;
     return true;
+}
+
+void LevelsModel::shade(int level, bool carried, QColor *background, QColor *text)
+{
+    // White to a dark teal as the level rises.
+    const int depth = carried ? level : 0;
+    *background = QColor(255 - depth * 215 / 255, 255 - depth * 135 / 255, 255 - depth * 145 / 255);
+    *text = !carried ? QColor(Qt::gray) : level > 160 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 int LevelsModel::rowCount(const QModelIndex &parent) const

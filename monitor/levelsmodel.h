@@ -27,9 +27,11 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // How a cell is painted: its level, shade and text colour; false for a
-    // cell with nothing to show.
-    bool cell(const QModelIndex &index, int *level, QColor *background, QColor *text) const;
+    // What a cell shows: its level, and whether the last packet carried it;
+    // false for a cell with nothing to show.
+    bool cell(const QModelIndex &index, int *level, bool *carried) const;
+    // How a cell with that level is painted.
+    static void shade(int level, bool carried, QColor *background, QColor *text);
 
 private:
     UniverseRecord shown = {};

@@ -23,7 +23,7 @@ void LevelsView::setModel(LevelsModel *model)
     labels.clear();
     for (int row = 0; row < LevelsModel::Rows; ++row)
         labels.append(QStaticText(levels->headerData(row, Qt::Vertical).toString()));
-    textsLaidOut = false;
+    prepared = false;
     updateScrollRange();
     viewport()->update();
 }
@@ -31,11 +31,12 @@ void LevelsView::setModel(LevelsModel *model)
 void LevelsView::setCellSize(const QSize &size)
 {
     cell = size;
+    prepared = false;
     updateGeometry();
     updateScrollRange();
 }
 
-int LevelsView::labelWidth() const
+int LevelsView::measureLabels() const
 {
     return fontMetrics().horizontalAdvance(QStringLiteral("497-512")) + 8;
 }
@@ -43,8 +44,8 @@ int LevelsView::labelWidth() const
 QSize LevelsView::minimumSizeHint() const
 {
     const int frame = 2 * frameWidth();
-    return QSize(labelWidth() + LevelsModel::Columns * cell.width() + verticalScrollBar()->sizeHint().width() + frame,
-                 4 * cell.height() + frame);
+    const int cells = LevelsModel::Columns * cell.width();
+    return QSize(measureLabels() + cells + verticalScrollBar()->sizeHint().width() + frame, 4 * cell.height() + frame);
 }
 
 QSize LevelsView::sizeHint() const
@@ -81,59 +82,84 @@ void LevelsView::levelsChanged(const QModelIndex &topLeft, const QModelIndex &bo
     viewport()->update(rowRect(topLeft.row()).united(rowRect(bottomRight.row())));
 }
 
-void LevelsView::layOutTexts()
+void LevelsView::prepare()
 {
-    laidOutIn = font();
-    textsLaidOut = true;
-    for (int value = 0; value < 256; ++value) {
-        numbers[value].setText(QString::number(value));
-        numbers[value].prepare(QTransform(), laidOutIn);
-        numberSizes[value] = numbers[value].size();
-    }
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QColor base = palette().base().color();
+    if (prepared && preparedFont == font() && preparedBase == base && preparedRatio == ratio)
+        return;
+    prepared = true;
+    preparedFont = font();
+    preparedBase = base;
+    preparedRatio = ratio;
+    labelWidth = measureLabels();
     for (QStaticText &label : labels)
-        label.prepare(QTransform(), laidOutIn);
+        label.prepare(QTransform(), preparedFont);
+    for (int level = 0; level < 256; ++level) {
+        drawPicture(level, false);
+        drawPicture(level, true);
+    }
+}
+
+void LevelsView::drawPicture(int level, bool carried)
+{
+    QPixmap &picture = pictures[carried][level];
+    picture = QPixmap(cell * preparedRatio);
+    picture.setDevicePixelRatio(preparedRatio);
+    // One pixel right and below stays the base colour: the grid between cells.
+    picture.fill(preparedBase);
+    QColor background, text;
+    LevelsModel::shade(level, carried, &background, &text);
+    QPainter painter(&picture);
+    const QRect box(0, 0, cell.width() - 1, cell.height() - 1);
+    painter.fillRect(box, background);
+    painter.setPen(text);
+    painter.setFont(preparedFont);
+    painter.drawText(box, Qt::AlignCenter, QString::number(level));
 }
 
 void LevelsView::paintEvent(QPaintEvent *event)
 {
-    if (!textsLaidOut || font() != laidOutIn)
-        layOutTexts();
+    prepare();
     QPainter painter(viewport());
-    painter.fillRect(event->rect(), palette().base());
+    const QRect dirty = event->rect();
+    const int cellsRight = labelWidth + LevelsModel::Columns * cell.width();
+    const int contentBottom = LevelsModel::Rows * cell.height() - verticalScrollBar()->value();
+    // The cells and labels cover the rest.
+    painter.fillRect(QRect(cellsRight, dirty.top(), viewport()->width() - cellsRight, dirty.height()),
+                     palette().base());
+    if (dirty.bottom() >= contentBottom)
+        painter.fillRect(QRect(0, contentBottom, viewport()->width(), dirty.bottom() + 1 - contentBottom),
+                         palette().base());
     if (!levels)
         return;
-    painter.setFont(laidOutIn);
-    const int label = labelWidth();
-    const int first = qMax(0, (event->rect().top() + verticalScrollBar()->value()) / cell.height());
-    const int last = qMin(LevelsModel::Rows - 1, (event->rect().bottom() + verticalScrollBar()->value()) / cell.height());
+    const int first = qMax(0, (dirty.top() + verticalScrollBar()->value()) / cell.height());
+    const int last = qMin(LevelsModel::Rows - 1, (dirty.bottom() + verticalScrollBar()->value()) / cell.height());
+    painter.setFont(preparedFont);
+    painter.setPen(palette().buttonText().color());
     for (int row = first; row <= last; ++row) {
         const QRect line = rowRect(row);
-        painter.fillRect(QRect(line.left(), line.top(), label, line.height()), palette().button());
-        painter.setPen(palette().buttonText().color());
+        painter.fillRect(QRect(line.left(), line.top(), labelWidth, line.height()), palette().button());
         painter.drawStaticText(line.left() + 4, line.top() + (line.height() - int(labels[row].size().height())) / 2,
                                labels[row]);
         for (int column = 0; column < LevelsModel::Columns; ++column) {
+            const QPoint at(labelWidth + column * cell.width(), line.top());
             int level = 0;
-            QColor background, text;
-            if (!levels->cell(levels->index(row, column), &level, &background, &text))
-                continue;
-            // One pixel right and below stays the base colour: the grid between cells.
-            const QRect box(label + column * cell.width(), line.top(), cell.width() - 1, cell.height() - 1);
-            painter.fillRect(box, background);
-            painter.setPen(text);
-            const QSizeF &size = numberSizes[level];
-            painter.drawStaticText(QPointF(box.x() + (box.width() - size.width()) / 2,
-                                           box.y() + (box.height() - size.height()) / 2),
-                                   numbers[level]);
+            bool carried = false;
+            if (levels->cell(levels->index(row, column), &level, &carried))
+                painter.drawPixmap(at, pictures[carried][level]);
+            else
+                painter.fillRect(QRect(at, cell), palette().base());
         }
     }
 }
 
 QModelIndex LevelsView::indexAt(const QPoint &position) const
 {
-    const int column = (position.x() - labelWidth()) / cell.width();
+    const int column = (position.x() - labelWidth) / cell.width();
     const int row = (position.y() + verticalScrollBar()->value()) / cell.height();
-    if (!levels || position.x() < labelWidth() || column >= LevelsModel::Columns || row >= LevelsModel::Rows)
+    if (!levels || !prepared || position.x() < labelWidth || column >= LevelsModel::Columns
+        || row >= LevelsModel::Rows)
         return QModelIndex();
     return levels->index(row, column);
 }

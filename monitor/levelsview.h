@@ -2,7 +2,10 @@
 #define LEVELSVIEW_H
 
 #include <QAbstractScrollArea>
+#include <QColor>
+#include <QFont>
 #include <QModelIndex>
+#include <QPixmap>
 #include <QStaticText>
 
 class LevelsModel;
@@ -11,7 +14,8 @@ class LevelsModel;
 // fixed size, 16 channels a row under a label of the row's channels; rows
 // scroll. While a show runs every level may change at every refresh: an item
 // view's painting, cell by cell through the style, would cost several times
-// all the rest of the window.
+// all the rest of the window. So each cell is a picture drawn once per level,
+// grid line included, and a refresh only copies pictures.
 class LevelsView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -35,19 +39,23 @@ private slots:
     void levelsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
 
 private:
-    void layOutTexts();
+    int measureLabels() const;
+    void prepare();
+    void drawPicture(int level, bool carried);
     void updateScrollRange();
-    int labelWidth() const;
     QRect rowRect(int row) const; // in the viewport
     QModelIndex indexAt(const QPoint &position) const;
 
     LevelsModel *levels = nullptr;
     QSize cell{32, 22};
-    QFont laidOutIn;
-    bool textsLaidOut = false;
-    QStaticText numbers[256];
-    QSizeF numberSizes[256]; // asking a laid-out text its size costs more than drawing it
+    // What the pictures and labels were made for; any change makes them anew.
+    bool prepared = false;
+    QFont preparedFont;
+    QColor preparedBase;
+    qreal preparedRatio = 0;
+    int labelWidth = 0;
     QVector<QStaticText> labels;
+    QPixmap pictures[2][256]; // [carried][level]
 };
 
 #endif // LEVELSVIEW_H
