@@ -109,6 +109,15 @@ struct RecordState
     SourceState sources[NodeState::SourcesPerRecord];
 };
 
+// The leading bytes of a record's block that hold something: the slots past
+// its sources are left over from earlier senders.
+inline std::size_t usedBytes(const RecordState &state)
+{
+    const std::size_t sources = state.sourceCount < NodeState::SourcesPerRecord ? state.sourceCount
+                                                                                 : NodeState::SourcesPerRecord;
+    return offsetof(RecordState, sources) + sources * sizeof(SourceState);
+}
+
 struct UnreachedEntry
 {
     std::uint8_t reason;   // NodeState::Unreached

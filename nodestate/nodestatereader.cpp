@@ -47,7 +47,10 @@ bool NodeStateReader::readProgram(ProgramState &state) const
 bool NodeStateReader::readRecord(int record, RecordState &state) const
 {
     const NodeStateSection *shared = section();
-    return shared && record >= 0 && record < NodeState::RecordCount && shared->records[record].read(state);
+    // Most records have a source or two of their twelve slots: copying only
+    // those keeps a refresh over all records to a fraction of the section.
+    return shared && record >= 0 && record < NodeState::RecordCount
+        && shared->records[record].readUsed(state, [](const RecordState &shown) { return usedBytes(shown); });
 }
 
 bool NodeStateReader::readUnreached(UnreachedState &state) const

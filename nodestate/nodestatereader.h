@@ -24,6 +24,8 @@ public:
     void release();
 
     bool readProgram(ProgramState &state) const;
+    // Copies the record's sources up to its count; the slots past it in
+    // `state` are left as they were.
     bool readRecord(int record, RecordState &state) const;
     bool readUnreached(UnreachedState &state) const;
     bool readHolders(PortHoldersState &state) const;

@@ -40,11 +40,22 @@ struct SeqBlock
     // the writer at work.
     bool read(T &copy, int tries = 4) const
     {
+        return readUsed(copy, [](const T &) { return sizeof(T); }, tries);
+    }
+
+    // As read(), but copies only the leading bytes the value says it uses,
+    // `used(value)`, and leaves the rest of `copy` as it was. The size is
+    // taken from the shared value and may be torn; a torn one fails the
+    // counter's check like any other torn copy.
+    template<typename Used>
+    bool readUsed(T &copy, Used used, int tries = 4) const
+    {
         for (int i = 0; i < tries; ++i) {
             const std::uint32_t before = sequence.load(std::memory_order_acquire);
             if (before & 1)
                 continue;
-            std::memcpy(&copy, const_cast<const T *>(&value), sizeof(T));
+            const std::size_t size = used(value);
+            std::memcpy(&copy, const_cast<const T *>(&value), size < sizeof(T) ? size : sizeof(T));
             std::atomic_thread_fence(std::memory_order_acquire);
             if (sequence.load(std::memory_order_relaxed) == before)
                 return true;
