@@ -171,7 +171,7 @@ void MonitorWindow::refresh()
 
     const NodeSnapshot *shown = watch.isRunning() ? &watch.snapshot() : nullptr;
     const bool gridChanged = gridModel->show(shown);
-    // Rows that come or go show at once; the counts in them every fifth time.
+    // Rows that come or go show at once; the counts in them once a second.
     const bool tablesDue = ++refreshes % TablesEvery == 0;
     if (tablesDue || unreachedModel->rowCount() != (shown ? int(shown->unreached.count) : 0))
         unreachedModel->show(shown);
@@ -208,6 +208,7 @@ void MonitorWindow::selectRecord(const QModelIndex &index)
     if (!index.isValid())
         return;
     selected = RecordGridModel::record(index);
+    watch.followLevels(selected);
     showRecord(watch.isRunning() ? &watch.snapshot() : nullptr, true);
 }
 
@@ -220,7 +221,7 @@ void MonitorWindow::showRecord(const NodeSnapshot *snapshot, bool tablesDue)
         sourcesModel->show(snapshot, selected);
 
     if (snapshot && snapshot->levelsRead) {
-        const UniverseRecord &levels = snapshot->levels.universes[selected];
+        const UniverseRecord &levels = snapshot->levels;
         levelsModel->show(&levels);
         // No packet count here: a text that changes at every refresh lays the
         // whole window out anew each time. The senders' table counts packets.

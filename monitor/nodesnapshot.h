@@ -2,8 +2,9 @@
 #define NODESNAPSHOT_H
 
 // What one refresh read: the state section, block by block, and the levels
-// of the universe data area. The views show it and never read shared memory
-// themselves, so they can be fed by hand. About 540 KB: keep it on the heap.
+// of one record of the universe data area, the one the window shows. The
+// views show it and never read shared memory themselves, so they can be fed
+// by hand. About 400 KB: keep it on the heap.
 
 #include "nodestatelayout.h"
 #include "universedataarea.h"
@@ -15,7 +16,7 @@ struct NodeSnapshot
     UnreachedState unreached;
     PortHoldersState holders;
     bool levelsRead; // false: `levels` holds nothing
-    UniverseDataArea levels;
+    UniverseRecord levels;
 };
 
 #endif // NODESNAPSHOT_H

@@ -2,7 +2,6 @@
 
 #include "fieldstring.h"
 #include "protocoltext.h"
-#include "sharedarea.h"
 
 #include <QStringList>
 
@@ -10,6 +9,7 @@
 
 NodeWatch::NodeWatch()
     : copy(new NodeSnapshot())
+    , line(describeProgram())
 {
 }
 
@@ -29,18 +29,30 @@ NodeWatch::Verdict NodeWatch::refresh(qint64 nowMs)
         break;
     }
     copyLevels();
+    describe();
     return current;
+}
+
+void NodeWatch::followLevels(int record)
+{
+    levelsRecord = qBound(0, record, UniverseData::UniverseCount - 1);
+    copyLevels();
 }
 
 void NodeWatch::copyLevels()
 {
     copy->levelsRead = false;
+    if (!isRunning() || levelsInstance != instance) {
+        levelsArea.release();
+        levelsInstance = 0;
+    }
     if (!isRunning())
         return;
-    const SharedArea area(SharedArea::Mode::OpenRead);
-    if (!area.isValid())
+    if (!levelsArea.isValid() && levelsArea.attach(SharedArea::Mode::OpenRead))
+        levelsInstance = instance;
+    if (!levelsArea.isValid())
         return;
-    std::memcpy(&copy->levels, area.area(), sizeof copy->levels);
+    std::memcpy(&copy->levels, &levelsArea.record(levelsRecord), sizeof copy->levels);
     copy->levelsRead = true;
 }
 
@@ -53,7 +65,7 @@ void NodeWatch::follow(qint64 nowMs)
     RecordState record;
     for (int i = 0; i < NodeState::RecordCount; ++i) {
         if (reader.readRecord(i, record))
-            shot.records[i] = record;
+            std::memcpy(&shot.records[i], &record, usedBytes(record));
     }
     UnreachedState unreached;
     if (reader.readUnreached(unreached))
@@ -83,7 +95,22 @@ void NodeWatch::follow(qint64 nowMs)
         current = Verdict::Running;
 }
 
-QString NodeWatch::summary() const
+void NodeWatch::describe()
+{
+    ProgramState told = copy->program;
+    told.nowMs = 0;
+    told.publishes = 0;
+    told.malformedArtNet = told.malformedSacn = 0;
+    // An incompatible section says little, but its version may change.
+    if (current != Verdict::Incompatible && current == described
+        && std::memcmp(&told, &describedProgram, sizeof told) == 0)
+        return;
+    described = current;
+    describedProgram = told;
+    line = describeProgram();
+}
+
+QString NodeWatch::describeProgram() const
 {
     switch (current) {
     case Verdict::Absent:

@@ -1,6 +1,7 @@
 #include "loopbackhost.h"
 #include "nodestatewriter.h"
 #include "nodewatch.h"
+#include "sharedarea.h"
 
 #include <QtTest>
 
@@ -36,7 +37,7 @@ class tst_NodeWatch : public QObject
 
 private slots:
     void tellsWhetherTheProgramRuns();
-    void copiesTheLevelsWithoutHoldingTheArea();
+    void holdsTheAreaOnlyWhileTheProgramRuns();
 };
 
 void tst_NodeWatch::tellsWhetherTheProgramRuns()
@@ -85,7 +86,7 @@ void tst_NodeWatch::tellsWhetherTheProgramRuns()
     QCOMPARE(watch.runsSeen(), 3);
 }
 
-void tst_NodeWatch::copiesTheLevelsWithoutHoldingTheArea()
+void tst_NodeWatch::holdsTheAreaOnlyWhileTheProgramRuns()
 {
     NodeStateWriter writer;
     auto area = std::make_unique<SharedArea>(SharedArea::Mode::Create);
@@ -94,18 +95,27 @@ void tst_NodeWatch::copiesTheLevelsWithoutHoldingTheArea()
     area->record(9).data[2] = 77;
 
     NodeWatch watch;
+    watch.followLevels(9);
     writer.publishProgram(running(1, 1));
     QCOMPARE(watch.refresh(0), Verdict::Running);
     QVERIFY(watch.snapshot().levelsRead);
-    QCOMPARE(watch.snapshot().levels.universes[9].length, 3);
-    QCOMPARE(watch.snapshot().levels.universes[9].data[2], std::uint8_t(77));
+    QCOMPARE(watch.snapshot().levels.length, 3);
+    QCOMPARE(watch.snapshot().levels.data[2], std::uint8_t(77));
 
-    // The area goes with the program that made it, and a program that
-    // starts again makes a fresh one.
+    // A program that was killed leaves its area with the monitor until it
+    // counts as silent; then the area goes, and the next run makes a fresh one.
     area.reset();
-    QVERIFY(!SharedArea::exists());
     QCOMPARE(watch.refresh(100), Verdict::Running);
+    QCOMPARE(watch.refresh(NodeWatch::SilentAfterMs), Verdict::Silent);
     QVERIFY(!watch.snapshot().levelsRead);
+    QVERIFY(!SharedArea::exists());
+
+    area = std::make_unique<SharedArea>(SharedArea::Mode::Create);
+    area->record(9).length = 3;
+    writer.publishProgram(running(2, 1));
+    QCOMPARE(watch.refresh(NodeWatch::SilentAfterMs + 100), Verdict::Running);
+    QVERIFY(watch.snapshot().levelsRead);
+    QCOMPARE(watch.snapshot().levels.data[2], std::uint8_t(0));
 }
 
 QTEST_GUILESS_MAIN(tst_NodeWatch)
