@@ -79,7 +79,11 @@ QRect LevelsView::rowRect(int row) const
 
 void LevelsView::levelsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    viewport()->update(rowRect(topLeft.row()).united(rowRect(bottomRight.row())));
+    // The cells only: the rows' labels stay as they are.
+    QRect cells = rowRect(topLeft.row()).united(rowRect(bottomRight.row()));
+    cells.setLeft(labelWidth);
+    cells.setWidth(LevelsModel::Columns * cell.width());
+    viewport()->update(cells);
 }
 
 void LevelsView::prepare()
@@ -126,8 +130,9 @@ void LevelsView::paintEvent(QPaintEvent *event)
     const int cellsRight = labelWidth + LevelsModel::Columns * cell.width();
     const int contentBottom = LevelsModel::Rows * cell.height() - verticalScrollBar()->value();
     // The cells and labels cover the rest.
-    painter.fillRect(QRect(cellsRight, dirty.top(), viewport()->width() - cellsRight, dirty.height()),
-                     palette().base());
+    if (dirty.right() >= cellsRight)
+        painter.fillRect(QRect(cellsRight, dirty.top(), viewport()->width() - cellsRight, dirty.height()),
+                         palette().base());
     if (dirty.bottom() >= contentBottom)
         painter.fillRect(QRect(0, contentBottom, viewport()->width(), dirty.bottom() + 1 - contentBottom),
                          palette().base());
@@ -135,14 +140,18 @@ void LevelsView::paintEvent(QPaintEvent *event)
         return;
     const int first = qMax(0, (dirty.top() + verticalScrollBar()->value()) / cell.height());
     const int last = qMin(LevelsModel::Rows - 1, (dirty.bottom() + verticalScrollBar()->value()) / cell.height());
+    const int firstColumn = qMax(0, (dirty.left() - labelWidth) / cell.width());
+    const int lastColumn = qMin(LevelsModel::Columns - 1, (dirty.right() - labelWidth) / cell.width());
     painter.setFont(preparedFont);
     painter.setPen(palette().buttonText().color());
     for (int row = first; row <= last; ++row) {
         const QRect line = rowRect(row);
-        painter.fillRect(QRect(line.left(), line.top(), labelWidth, line.height()), palette().button());
-        painter.drawStaticText(line.left() + 4, line.top() + (line.height() - int(labels[row].size().height())) / 2,
-                               labels[row]);
-        for (int column = 0; column < LevelsModel::Columns; ++column) {
+        if (dirty.left() < labelWidth) {
+            painter.fillRect(QRect(line.left(), line.top(), labelWidth, line.height()), palette().button());
+            painter.drawStaticText(line.left() + 4,
+                                   line.top() + (line.height() - int(labels[row].size().height())) / 2, labels[row]);
+        }
+        for (int column = firstColumn; column <= lastColumn; ++column) {
             const QPoint at(labelWidth + column * cell.width(), line.top());
             int level = 0;
             bool carried = false;
