@@ -334,9 +334,10 @@ void tst_windowsprogram::showsItsAboutBox()
         screen.waitForOtherWindow(ProgramClass, mainWindow, QStringLiteral("Veldara Dorvantis"), WaitMs);
     QVERIFY2(!about.isEmpty(), "no About box");
     screen.screenshot(about, screenshotFile("about"));
-    QVERIFY(screen.xdotool({"windowfocus", about}));
-    QVERIFY(screen.xdotool({"key", "Escape"}));
-    QTRY_VERIFY_WITH_TIMEOUT(screen.windowsOfClass(ProgramClass).size() == 1, WaitMs);
+    auto escape = [&] { return screen.xdotool({"windowfocus", about}) && screen.xdotool({"key", "Escape"}); };
+    QVERIFY2(screen.untilTheWindowCloses(about, escape), qPrintable(screen.describeWindows(ProgramClass)));
+    QTRY_VERIFY2_WITH_TIMEOUT(screen.windowsOfClass(ProgramClass) == QStringList(mainWindow),
+                              qPrintable(screen.describeWindows(ProgramClass)), WaitMs);
 }
 
 void tst_windowsprogram::quitFromTheFileMenuEndsWithZeroAndTheHostCannotConnect()

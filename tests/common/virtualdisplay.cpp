@@ -157,6 +157,18 @@ QStringList VirtualDisplay::windowsOfClass(const QString &classPattern) const
     return windows.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QString VirtualDisplay::describeWindows(const QString &classPattern) const
+{
+    QStringList lines;
+    for (const QString &window : windowsOfClass(classPattern)) {
+        QString name, geometry;
+        xdotool({"getwindowname", window}, &name);
+        xdotool({"getwindowgeometry", window}, &geometry);
+        lines << QStringLiteral("%1 \"%2\" %3").arg(window, name, geometry.simplified());
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString VirtualDisplay::waitForOtherWindow(const QString &classPattern, const QString &except, const QString &name,
                                           int timeoutMs) const
 {
@@ -183,6 +195,28 @@ bool VirtualDisplay::untilAWindowOpens(const QString &classPattern, const std::f
         QDeadlineTimer deadline(2000);
         while (!deadline.hasExpired()) {
             if (windowsOfClass(classPattern).size() > before)
+                return true;
+            QThread::msleep(50);
+        }
+    }
+    return false;
+}
+
+bool VirtualDisplay::untilTheWindowCloses(const QString &window, const std::function<bool()> &action,
+                                          int attempts) const
+{
+    auto shown = [&] {
+        QString visible;
+        return xdotool({"search", "--onlyvisible", "--name", "."}, &visible)
+            && visible.split(QLatin1Char('\n')).contains(window);
+    };
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        // An action on a window that has just gone fails.
+        if (!action())
+            return !shown();
+        QDeadlineTimer deadline(2000);
+        while (!deadline.hasExpired()) {
+            if (!shown())
                 return true;
             QThread::msleep(50);
         }

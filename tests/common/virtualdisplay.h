@@ -41,6 +41,9 @@ public:
     bool windowShown(const QString &namePattern) const;
     // The visible windows whose class name matches the pattern.
     QStringList windowsOfClass(const QString &classPattern) const;
+    // Those windows with their names and places, one a line: what a failed
+    // check on them reports.
+    QString describeWindows(const QString &classPattern) const;
     // Waits for a visible window of the class other than `except`; when a name
     // is given, one with exactly that name.
     QString waitForOtherWindow(const QString &classPattern, const QString &except, const QString &name = {},
@@ -49,6 +52,9 @@ public:
     // (a menu): keys or clicks that come before a program has taken note of
     // its focus, or while it is busy, go unnoticed, as with a real user.
     bool untilAWindowOpens(const QString &classPattern, const std::function<bool()> &action, int attempts = 10) const;
+    // Repeats the action until the window is no longer shown, for the same
+    // reason: a key sent as a window takes the focus may reach the one before.
+    bool untilTheWindowCloses(const QString &window, const std::function<bool()> &action, int attempts = 10) const;
     // Asks the window to close (WM_DELETE_WINDOW), as a title bar's close button does.
     bool requestClose(const QString &window) const;
     // Presses and releases a mouse button on the middle of the window.
